@@ -1,0 +1,55 @@
+#!/bin/sh
+# Installs every Debian package the project needs. Safe to run again: packages that are
+# already present are left alone and apt is only called when something is missing.
+set -eu
+
+PACKAGES="
+  g++ cmake ninja-build make pkg-config
+  googletest libgtest-dev libgmock-dev
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64
+  xvfb x11-utils imagemagick
+  firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
+  libspdlog-dev
+"
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    NEED_UPDATE=1
+fi
+
+missing=""
+for p in $PACKAGES; do
+    name=${p%%:*}
+    arch=${p#*:}
+    [ "$arch" = "$p" ] && arch=""
+    if [ -n "$arch" ]; then
+        st=$(dpkg-query -W -f='${Status}' "$name:$arch" 2>/dev/null || true)
+    else
+        st=$(dpkg-query -W -f='${Status}' "$name" 2>/dev/null || true)
+    fi
+    case "$st" in
+        *"install ok installed"*) ;;
+        *) missing="$missing $p" ;;
+    esac
+done
+
+if [ -n "$missing" ]; then
+    echo "setup: installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    # The server package must not start a system-wide instance: our tests run private ones.
+    if [ ! -e /usr/sbin/policy-rc.d ]; then
+        printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+        $SUDO chmod +x /usr/sbin/policy-rc.d
+        REMOVE_POLICY=1
+    fi
+    $SUDO apt-get update -qq
+    echo "firebird3.0-server shared/firebird/enabled boolean false" | $SUDO debconf-set-selections || true
+    $SUDO apt-get install -y -qq --no-install-recommends $missing
+    if [ "${REMOVE_POLICY:-0}" = 1 ]; then $SUDO rm -f /usr/sbin/policy-rc.d; fi
+else
+    echo "setup: all packages present"
+fi

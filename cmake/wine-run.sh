@@ -59,6 +59,7 @@ start_session() {
         # A persistent server keeps the prefix warm between test processes. Its
         # output and that of every helper process Wine starts go to log files, so
         # nothing long-lived holds the caller's pipes open.
+        mkdir -p "$WINEPREFIX"
         setsid wineserver -p </dev/null >>"$state/wineserver.log" 2>&1 9>&- &
         wait $! 2>/dev/null
         if [ ! -f "$state/prefix-ready" ]; then

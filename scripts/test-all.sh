@@ -33,7 +33,7 @@ for p in "${presets[@]}"; do
     ctest --preset "$p" -j "$jobs"
     log=build/$p/Testing/Temporary/LastTest.log
     if [ "$p" = win32 ]; then
-        echo "Windows test processes run through Wine: $(grep -c '^Command: .*wine-run.sh' "$log") ($(wine --version))"
+        echo "test commands run through the Wine runner: $(grep -c '^Command: .*wine-run.sh' "$log") ($(wine --version))"
     elif grep -q '^"fbserver_start"' "$log" 2>/dev/null || grep -q 'Test: fbserver_start' "$log"; then
         echo "private Firebird server of this run: $(grep -A12 'Test: fbserver_start' "$log" | grep -m1 QVN_FB_PORT)"
     fi

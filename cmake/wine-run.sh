@@ -33,8 +33,9 @@ export WINEPREFIX=$state/prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # A Russian site: the console (OEM) code page is 866, the ANSI one 1251.
+# (Wine reads these names itself; the C library need not have the locale.)
 export LANG=ru_RU.UTF-8
-export LC_ALL=ru_RU.UTF-8
+export LC_ALL=ru_RU.UTF-8 2>/dev/null
 
 server_alive() {
     [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null
@@ -56,18 +57,26 @@ start_session() {
             [ -s "$state/display" ] || { echo "wine-run: Xvfb did not start" >&2; exit 1; }
         fi
         export DISPLAY=:$(tr -d '\n' <"$state/display")
-        # A persistent server keeps the prefix warm between test processes. Its
-        # output and that of every helper process Wine starts go to log files, so
-        # nothing long-lived holds the caller's pipes open.
-        mkdir -p "$WINEPREFIX"
-        setsid wineserver -p </dev/null >>"$state/wineserver.log" 2>&1 9>&- &
-        wait $! 2>/dev/null
         if [ ! -f "$state/prefix-ready" ]; then
             t0=$(date +%s)
+            mkdir -p "$WINEPREFIX"
             wine wineboot -i </dev/null >>"$state/wineboot.log" 2>&1 9>&-
+            # Wine draws the whole desktop itself (frames and captions as on Windows)
+            # instead of leaving window decoration to an X window manager we lack.
+            wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+                </dev/null >>"$state/wineboot.log" 2>&1 9>&-
+            wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f \
+                </dev/null >>"$state/wineboot.log" 2>&1 9>&-
+            wineserver -k 9>&- 2>/dev/null
+            wineserver -w 9>&- 2>/dev/null
             echo "wine-run: new prefix ready in $(( $(date +%s) - t0 )) s" >&2
             touch "$state/prefix-ready"
         fi
+        # A persistent server keeps the prefix warm between test processes. Its
+        # output and that of every helper process Wine starts go to log files, so
+        # nothing long-lived holds the caller's pipes open.
+        setsid wineserver -p </dev/null >>"$state/wineserver.log" 2>&1 9>&- &
+        wait $! 2>/dev/null
     ) 9>"$state/lock"
 }
 

@@ -7,7 +7,7 @@ PACKAGES="
   g++ cmake ninja-build make pkg-config
   googletest libgtest-dev libgmock-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine32:i386 wine64
+  wine wine32:i386 wine64 fonts-wine
   xvfb x11-utils imagemagick
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
   libspdlog-dev

@@ -1,0 +1,315 @@
+#include "app/win32/UMain.h"  // first: brings <windows.h>
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <vector>
+
+#include "app/ScaleUtils.h"
+#include "app/UMainModel.h"
+#include "support/Exceptions.h"
+
+using platform::Narrow;
+using platform::Widen;
+
+namespace {
+
+const wchar_t kClassName[] = L"TForm1";
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+// The browse button's width inside the path field, at 96 pixels per inch.
+constexpr int kBrowseWidth = 21;
+
+std::wstring WindowTextOf(HWND window) {
+  int length = ::GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  int copied = ::GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+  return text;
+}
+
+}  // namespace
+
+void TForm1::RegisterWindowClass(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &TForm1::WindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+  wc.hIconSm = wc.hIcon;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  ::RegisterClassExW(&wc);
+}
+
+TForm1::TForm1(HINSTANCE instance, int pixelsPerInch, Actions actions)
+    : instance_(instance), pixelsPerInch_(pixelsPerInch), actions_(std::move(actions)) {
+  windowFont_.Reset(MakeFont(13, false));
+  font16_.Reset(MakeFont(16, false));
+  font13_.Reset(MakeFont(13, false));
+  font19Bold_.Reset(MakeFont(19, true));
+
+  RECT frame{0, 0, S(UMain::kClientWidth), S(UMain::kClientHeight)};
+  ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
+  int width = frame.right - frame.left;
+  int height = frame.bottom - frame.top;
+  int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  window_ = ::CreateWindowExW(kFormExStyle, kClassName, Widen(UMain::kFormCaption).c_str(),
+                              kFormStyle, left, top, width, height, nullptr, nullptr, instance_,
+                              this);
+  if (!window_) RaiseLastOSError();
+  CreateControls();
+  if (actions_.onCreate) actions_.onCreate(*this);
+}
+
+TForm1::~TForm1() {
+  if (window_ && ::IsWindow(window_)) ::DestroyWindow(window_);
+}
+
+int TForm1::S(int designPixels) const { return ScaleUtils::Scale(designPixels, pixelsPerInch_); }
+
+HFONT TForm1::MakeFont(int height, bool bold) {
+  LOGFONTW font{};
+  font.lfHeight = -S(height);  // a character height, not a cell height
+  font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = DEFAULT_QUALITY;
+  wcscpy(font.lfFaceName, L"Tahoma");
+  return ::CreateFontIndirectW(&font);
+}
+
+HWND TForm1::CreateControl(const wchar_t* className, const std::string& text, DWORD style,
+                           DWORD exStyle, int id, int left, int top, int width, int height,
+                           HFONT font) {
+  HWND control = ::CreateWindowExW(exStyle, className, Widen(text).c_str(),
+                                   style | WS_CHILD | WS_VISIBLE, S(left), S(top), S(width),
+                                   S(height), window_, reinterpret_cast<HMENU>(INT_PTR(id)),
+                                   instance_, nullptr);
+  if (!control) RaiseLastOSError();
+  ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
+void TForm1::CreateControls() {
+  using namespace UMain;
+  // Static texts size themselves to their text (the table's sizes are what Tahoma
+  // gives); they never wrap, lines break only at line breaks.
+  auto label = [&](const ControlLayout& l, const char* text, HFONT font) {
+    HWND control = CreateControl(L"STATIC", text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, l.id,
+                                 l.left, l.top, l.width, l.height, font);
+    platform::WindowDc dc(control);
+    platform::SelectGuard select(dc.Get(), font);
+    std::wstring wide = Widen(text);
+    RECT extent{0, 0, 0, 0};
+    ::DrawTextW(dc.Get(), wide.c_str(), static_cast<int>(wide.size()), &extent,
+                DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    ::SetWindowPos(control, nullptr, 0, 0, extent.right - extent.left,
+                   extent.bottom - extent.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  };
+  label(kLabel3, kLabel3Text, static_cast<HFONT>(font16_.Get()));
+  label(kLabel1, kLabel1Text, static_cast<HFONT>(font13_.Get()));
+  label(kLabel2, kLabel2Text, static_cast<HFONT>(font13_.Get()));
+  label(kLabel4, kLabel4Text, static_cast<HFONT>(font16_.Get()));
+
+  // Created in tab order: the list, the path field, the optimize button, statistics.
+  listBox_ = CreateControl(WC_LISTBOXW, "", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL |
+                           WS_TABSTOP, WS_EX_CLIENTEDGE, kListBox1.id, kListBox1.left,
+                           kListBox1.top, kListBox1.width, kListBox1.height,
+                           static_cast<HFONT>(font16_.Get()));
+  for (const KnownDatabase& db : kKnownDatabases) {
+    ::SendMessageW(listBox_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(db.itemText).c_str()));
+  }
+
+  edit_ = CreateControl(WC_EDITW, kInitialPath, ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPCHILDREN,
+                        WS_EX_CLIENTEDGE, kFilenameEdit1.id, kFilenameEdit1.left,
+                        kFilenameEdit1.top, kFilenameEdit1.width, kFilenameEdit1.height,
+                        static_cast<HFONT>(windowFont_.Get()));
+  // The browse button sits inside the field at its right end; the text stops before it.
+  RECT inner;
+  ::GetClientRect(edit_, &inner);
+  int browseWidth = S(kBrowseWidth);
+  HWND browse = ::CreateWindowExW(0, WC_BUTTONW, L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                                  inner.right - browseWidth, 0, browseWidth, inner.bottom, edit_,
+                                  reinterpret_cast<HMENU>(INT_PTR(kBrowseButtonId)), instance_,
+                                  nullptr);
+  ::SendMessageW(browse, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.Get()), FALSE);
+  ::SendMessageW(edit_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, browseWidth + 2));
+  ::SetWindowSubclass(edit_, &TForm1::EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+
+  CreateControl(WC_BUTTONW, kButton1Text, BS_PUSHBUTTON | WS_TABSTOP, 0, kButton1.id,
+                kButton1.left, kButton1.top, kButton1.width, kButton1.height,
+                static_cast<HFONT>(font19Bold_.Get()));
+  CreateControl(WC_BUTTONW, kBtnShowStatText, BS_PUSHBUTTON | WS_TABSTOP, 0, kBtnShowStat.id,
+                kBtnShowStat.left, kBtnShowStat.top, kBtnShowStat.width, kBtnShowStat.height,
+                static_cast<HFONT>(windowFont_.Get()));
+}
+
+std::string TForm1::FilenameText() const { return Narrow(WindowTextOf(edit_)); }
+
+void TForm1::SetFilenameText(const std::string& text) {
+  ::SetWindowTextW(edit_, Widen(text).c_str());
+}
+
+void TForm1::RestoreAndShow(int showCommand) {
+  platform::ScopedRegKey key;
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, Widen(UMain::kRegistryKey).c_str(), 0, KEY_READ, &raw) ==
+      ERROR_SUCCESS) {
+    key.Reset(raw);
+    DWORD type = 0;
+    DWORD size = 0;
+    std::wstring value = Widen(UMain::kRegistryValue);
+    if (::RegQueryValueExW(key.Get(), value.c_str(), nullptr, &type, nullptr, &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ) {
+      std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
+      DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+      if (::RegQueryValueExW(key.Get(), value.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(buffer.data()), &bytes) == ERROR_SUCCESS) {
+        SetFilenameText(Narrow(buffer.data(), wcsnlen(buffer.data(), buffer.size())));
+      }
+    }
+  }
+  FormShow();
+  ::ShowWindow(window_, showCommand);
+  ::UpdateWindow(window_);
+  ::SetFocus(edit_);
+}
+
+void TForm1::StorePath() {
+  HKEY raw = nullptr;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, Widen(UMain::kRegistryKey).c_str(), 0, nullptr, 0,
+                        KEY_WRITE, nullptr, &raw, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  platform::ScopedRegKey key(raw);
+  std::wstring text = WindowTextOf(edit_);
+  ::RegSetValueExW(key.Get(), Widen(UMain::kRegistryValue).c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+int TForm1::Run() {
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (window_ && ::IsDialogMessageW(window_, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return 0;
+}
+
+void TForm1::ShowError(const std::string& message) const {
+  ::MessageBoxW(window_, Widen(message).c_str(), Widen(UMain::kAppTitle).c_str(),
+                MB_OK | MB_ICONSTOP);
+}
+
+void TForm1::FormShow() {
+  int index = UMain::SelectionForPath(FilenameText());
+  ::SendMessageW(listBox_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void TForm1::ListBox1Click() {
+  int index = static_cast<int>(::SendMessageW(listBox_, LB_GETCURSEL, 0, 0));
+  SetFilenameText(UMain::PathForSelection(index == LB_ERR ? -1 : index));
+}
+
+void TForm1::Guarded(const std::function<void(TForm1&)>& action) {
+  if (!action) return;
+  try {
+    action(*this);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  }
+}
+
+void TForm1::Button1Click() { Guarded(actions_.optimize); }
+
+void TForm1::btnShowStatClick() { Guarded(actions_.statistics); }
+
+void TForm1::BrowseClick() {
+  std::wstring filter = Widen(UMain::kFilterText) + L'\0' + L"*.FDB" + L'\0' +
+                        Widen(UMain::kFilterAllText) + L'\0' + L"*.*" + L'\0' + L'\0';
+  std::vector<wchar_t> file(32768, L'\0');
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = window_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
+              OFN_EXPLORER;
+  if (::GetOpenFileNameW(&ofn)) SetFilenameText(Narrow(file.data(), wcslen(file.data())));
+}
+
+LRESULT CALLBACK TForm1::EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                  UINT_PTR, DWORD_PTR data) {
+  // The browse button is the field's child: its click arrives here.
+  if (message == WM_COMMAND && LOWORD(wParam) == UMain::kBrowseButtonId &&
+      HIWORD(wParam) == BN_CLICKED) {
+    reinterpret_cast<TForm1*>(data)->BrowseClick();
+    return 0;
+  }
+  return ::DefSubclassProc(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TForm1* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->window_ = window;
+  } else {
+    self = reinterpret_cast<TForm1*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+  if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
+  return self->Dispatch(message, wParam, lParam);
+}
+
+LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = window_;
+  switch (message) {
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+      bool green = id == UMain::kLabel3.id || id == UMain::kLabel4.id;
+      bool blue = id == UMain::kLabel1.id || id == UMain::kLabel2.id;
+      ::SetTextColor(dc, green ? green_ : blue ? blue_ : ::GetSysColor(COLOR_WINDOWTEXT));
+      ::SetBkMode(dc, TRANSPARENT);
+      return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_COMMAND: {
+      int id = LOWORD(wParam);
+      int code = HIWORD(wParam);
+      if (id == UMain::kListBox1.id && code == LBN_SELCHANGE) ListBox1Click();
+      if (id == UMain::kButton1.id && code == BN_CLICKED) Button1Click();
+      if (id == UMain::kBtnShowStat.id && code == BN_CLICKED) btnShowStatClick();
+      return 0;
+    }
+    case WM_ACTIVATE:
+      // Keep the focused control across deactivation, as a dialog does.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        focusBeforeDeactivation_ = ::GetFocus();
+      } else if (focusBeforeDeactivation_ && ::IsChild(window_, focusBeforeDeactivation_)) {
+        ::SetFocus(focusBeforeDeactivation_);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      StorePath();
+      ::DestroyWindow(window_);
+      return 0;
+    case WM_DESTROY:
+      if (actions_.onDestroy) actions_.onDestroy(*this);
+      ::PostQuitMessage(0);
+      return 0;
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      break;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}

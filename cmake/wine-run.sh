@@ -76,7 +76,7 @@ start_session() {
         # output and that of every helper process Wine starts go to log files, so
         # nothing long-lived holds the caller's pipes open.
         setsid wineserver -p </dev/null >>"$state/wineserver.log" 2>&1 9>&- &
-        wait $! 2>/dev/null
+        wait $! 2>/dev/null || true  # one may be running already
     ) 9>"$state/lock"
 }
 

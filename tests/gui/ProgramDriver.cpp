@@ -1,0 +1,113 @@
+#include "tests/gui/ProgramDriver.h"
+
+#include <thread>
+
+#include "platform/Process.h"
+#include "support/Exceptions.h"
+
+namespace gui {
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+std::string TextOf(HWND window) {
+  wchar_t buffer[4096];
+  LRESULT n = ::SendMessageW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0],
+                             reinterpret_cast<LPARAM>(buffer));
+  return platform::Narrow(buffer, static_cast<std::size_t>(n));
+}
+
+std::string ClassOf(HWND window) {
+  wchar_t buffer[256];
+  int n = ::GetClassNameW(window, buffer, 256);
+  return platform::Narrow(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
+RECT BoundsInParent(HWND window) {
+  RECT r;
+  ::GetWindowRect(window, &r);
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(window), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+RunningProgram::RunningProgram(const std::string& program, const std::string& arguments) {
+  std::wstring command = platform::Widen("\"" + platform::ExecutableDir() + program + "\" " +
+                                         arguments);
+  std::vector<wchar_t> buffer(command.begin(), command.end());
+  buffer.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    RaiseLastOSError();
+  }
+  ::CloseHandle(info.hThread);
+  process_.Reset(info.hProcess);
+  processId_ = info.dwProcessId;
+  ::WaitForInputIdle(info.hProcess, 10000);
+}
+
+RunningProgram::~RunningProgram() {
+  if (process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+    ::TerminateProcess(process_.Get(), 1);
+    ::WaitForSingleObject(process_.Get(), 5000);
+  }
+}
+
+namespace {
+
+struct WindowSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  if (pid == search->pid && ::IsWindowVisible(window)) search->found.push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> RunningProgram::Windows() const {
+  WindowSearch search{processId_, {}};
+  ::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND RunningProgram::WaitForWindow(const wchar_t* className,
+                                   std::chrono::milliseconds limit) const {
+  HWND found = nullptr;
+  std::string wanted = platform::Narrow(className, wcslen(className));
+  WaitFor(
+      [&] {
+        for (HWND w : Windows()) {
+          if (ClassOf(w) == wanted) {
+            found = w;
+            return true;
+          }
+        }
+        return false;
+      },
+      limit);
+  return found;
+}
+
+long RunningProgram::WaitForExit(std::chrono::milliseconds limit) {
+  if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0)
+    return -1;
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_.Get(), &code);
+  return static_cast<long>(code);
+}
+
+}  // namespace gui

@@ -1,0 +1,45 @@
+// Starts the Windows program of the build and finds its windows, for tests that
+// drive it the way an operator would: with window messages, reading what is shown.
+#pragma once
+
+#include "platform/win32/WindowsSupport.h"
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace gui {
+
+// Polls `condition` until it holds or `limit` passes; true when it held.
+bool WaitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+std::string TextOf(HWND window);
+std::string ClassOf(HWND window);
+// A window's bounds in its parent's client coordinates.
+RECT BoundsInParent(HWND window);
+
+class RunningProgram {
+ public:
+  // Starts `program` (beside the test executable) with `arguments`.
+  RunningProgram(const std::string& program, const std::string& arguments);
+  ~RunningProgram();  // a program still running is ended
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+  DWORD ProcessId() const { return processId_; }
+  // The first visible top-level window of the program with `className`, waiting for it.
+  HWND WaitForWindow(const wchar_t* className,
+                     std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
+  // Every visible top-level window of the program.
+  std::vector<HWND> Windows() const;
+  // Waits for the program's end; its exit code, or -1 when it did not end in time.
+  long WaitForExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+ private:
+  platform::ScopedKernelHandle process_;
+  DWORD processId_ = 0;
+};
+
+}  // namespace gui

@@ -67,6 +67,11 @@ start_session() {
                 </dev/null >>"$state/wineboot.log" 2>&1 9>&-
             wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f \
                 </dev/null >>"$state/wineboot.log" 2>&1 9>&-
+            # Wine's own stand-ins for the Windows fonts (Tahoma, MS Sans Serif, Marlett
+            # for the caption buttons), where Wine looks for installed fonts.
+            if [ -d /usr/share/wine/fonts ]; then
+                cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+            fi
             wineserver -k 9>&- 2>/dev/null
             wineserver -w 9>&- 2>/dev/null
             echo "wine-run: new prefix ready in $(( $(date +%s) - t0 )) s" >&2

@@ -122,21 +122,24 @@ void TForm1::CreateControls() {
     ::SendMessageW(listBox_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(db.itemText).c_str()));
   }
 
-  edit_ = CreateControl(WC_EDITW, kInitialPath, ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPCHILDREN,
+  edit_ = CreateControl(WC_EDITW, kInitialPath, ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPSIBLINGS,
                         WS_EX_CLIENTEDGE, kFilenameEdit1.id, kFilenameEdit1.left,
                         kFilenameEdit1.top, kFilenameEdit1.width, kFilenameEdit1.height,
                         static_cast<HFONT>(windowFont_.Get()));
-  // The browse button sits inside the field at its right end; the text stops before it.
+  // The browse button sits over the field's right end, inside its border, above it in
+  // the z-order (the field clips it out); the text stops before it.
   RECT inner;
   ::GetClientRect(edit_, &inner);
+  ::MapWindowPoints(edit_, window_, reinterpret_cast<POINT*>(&inner), 2);
   int browseWidth = S(kBrowseWidth);
   HWND browse = ::CreateWindowExW(0, WC_BUTTONW, L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                  inner.right - browseWidth, 0, browseWidth, inner.bottom, edit_,
+                                  inner.right - browseWidth, inner.top, browseWidth,
+                                  inner.bottom - inner.top, window_,
                                   reinterpret_cast<HMENU>(INT_PTR(kBrowseButtonId)), instance_,
                                   nullptr);
   ::SendMessageW(browse, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.Get()), FALSE);
+  ::SetWindowPos(browse, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   ::SendMessageW(edit_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, browseWidth + 2));
-  ::SetWindowSubclass(edit_, &TForm1::EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
 
   CreateControl(WC_BUTTONW, kButton1Text, BS_PUSHBUTTON | WS_TABSTOP, 0, kButton1.id,
                 kButton1.left, kButton1.top, kButton1.width, kButton1.height,
@@ -245,17 +248,6 @@ void TForm1::BrowseClick() {
   if (::GetOpenFileNameW(&ofn)) SetFilenameText(Narrow(file.data(), wcslen(file.data())));
 }
 
-LRESULT CALLBACK TForm1::EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                  UINT_PTR, DWORD_PTR data) {
-  // The browse button is the field's child: its click arrives here.
-  if (message == WM_COMMAND && LOWORD(wParam) == UMain::kBrowseButtonId &&
-      HIWORD(wParam) == BN_CLICKED) {
-    reinterpret_cast<TForm1*>(data)->BrowseClick();
-    return 0;
-  }
-  return ::DefSubclassProc(window, message, wParam, lParam);
-}
-
 LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   TForm1* self = nullptr;
   if (message == WM_NCCREATE) {
@@ -309,6 +301,7 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       if (id == UMain::kListBox1.id && code == LBN_SELCHANGE) ListBox1Click();
       if (id == UMain::kButton1.id && code == BN_CLICKED) Button1Click();
       if (id == UMain::kBtnShowStat.id && code == BN_CLICKED) btnShowStatClick();
+      if (id == UMain::kBrowseButtonId && code == BN_CLICKED) BrowseClick();
       return 0;
     }
     case WM_ACTIVATE:

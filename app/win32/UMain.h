@@ -43,8 +43,6 @@ class TForm1 {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                   UINT_PTR id, DWORD_PTR data);
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateControls();

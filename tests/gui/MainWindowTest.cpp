@@ -179,6 +179,26 @@ TEST_F(MainWindow, ListShowsTheKnownDatabasesAndFirstRunSelectsTheFuelOne) {
   EXPECT_EQ(TextOf(Control(UMain::kFilenameEdit1)), "C:\\QORD\\DB\\ZARVO.FDB");
   EXPECT_EQ(Selection(), 0);
 
+  // The browse button stands over the path field's right end, inside its border.
+  HWND field = Control(UMain::kFilenameEdit1);
+  HWND browse = ::GetDlgItem(form_, UMain::kBrowseButtonId);
+  ASSERT_NE(browse, nullptr);
+  EXPECT_TRUE(::IsWindowVisible(browse));
+  RECT fieldClient, browseBounds = BoundsInParent(browse);
+  ::GetClientRect(field, &fieldClient);
+  ::MapWindowPoints(field, form_, reinterpret_cast<POINT*>(&fieldClient), 2);
+  EXPECT_EQ(browseBounds.right, fieldClient.right);
+  EXPECT_EQ(browseBounds.top, fieldClient.top);
+  EXPECT_EQ(browseBounds.bottom, fieldClient.bottom);
+  EXPECT_GT(browseBounds.right - browseBounds.left, 10);
+  // Above the field in the z-order, and the field clips it out, so it stays visible.
+  bool fieldBelow = false;
+  for (HWND w = ::GetWindow(browse, GW_HWNDNEXT); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    fieldBelow = fieldBelow || w == field;
+  }
+  EXPECT_TRUE(fieldBelow);
+  EXPECT_TRUE(::GetWindowLongW(field, GWL_STYLE) & WS_CLIPSIBLINGS);
+
   // The keyboard focus starts in the path field; Tab goes list, field, optimize, statistics.
   GUITHREADINFO info{};
   info.cbSize = sizeof info;

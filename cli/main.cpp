@@ -1,0 +1,93 @@
+// qvnoptimize: the console front end. The same rebuild and statistics work as the
+// window's buttons, with the progress shown on the terminal.
+//
+//   qvnoptimize optimize [DB]   rebuild the database (default: the fuel database)
+//   qvnoptimize stat [DB]       show its header page
+//
+// Exit status: 0 success, 1 a failure (its message on stderr), 2 a usage error.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "fbclient/FBUtils.h"
+#include "logger/QLXLogger.h"
+#include "maintenance/ProgramLogger.h"
+#include "maintenance/SiteFiles.h"
+#include "maintenance/Statistics.h"
+#include "maintenance/Workflow.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "progress/ProgressViewer.h"
+
+namespace {
+
+const char kUsage[] =
+    "Использование: qvnoptimize optimize [БАЗА]   перестроить базу данных\n"
+    "               qvnoptimize stat [БАЗА]       показать заголовок базы данных\n"
+    "По умолчанию БАЗА — %s\n"
+    "Журнал: %s\n";
+
+int Usage(FILE* out, int status) {
+  std::fprintf(out, kUsage, site::DefaultDatabasePath().c_str(), site::LogFilePath().c_str());
+  return status;
+}
+
+// The program's modules, started in order and shut down the other way round on every
+// way out; the program logger lives in between, as the window's does.
+class ProgramSession {
+ public:
+  ProgramSession() {
+    FBUtils::Bind(&FBUtils::RefuseStartOnConsole);  // ends the process when refused
+    ProgressPresenterFactory = &MakeTerminalPresenter;
+    RegisterViewerClass();
+    QLXLoggerStartup();
+    ProgressAppTitle = "Velmora - ZARVO";
+    platform::CreateDirectories(platform::ExtractFilePath(site::LogFilePath()));
+    logger_ = std::make_unique<TQLXLogger>(site::LogFilePath());
+    SetProgramLogger(logger_.get());
+    logger_->Log("", llPlain);
+    logger_->Log("Программа запущена", llPlain);
+  }
+  ~ProgramSession() {
+    logger_->Log("Выход из программы", llPlain);
+    SetProgramLogger(nullptr);
+    logger_.reset();
+    QLXLoggerShutdown();
+    FBUtils::Release();
+  }
+  ProgramSession(const ProgramSession&) = delete;
+  ProgramSession& operator=(const ProgramSession&) = delete;
+
+ private:
+  std::unique_ptr<TQLXLogger> logger_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage(stderr, 2);
+  std::string command = argv[1];
+  if (command == "--help" || command == "-h") return Usage(stdout, 0);
+  if (command == "--version") {
+    std::printf("qvnoptimize 12.0.0.1\n");
+    return 0;
+  }
+  if ((command != "optimize" && command != "stat") || argc > 3) return Usage(stderr, 2);
+  std::string database = argc == 3 ? argv[2] : site::DefaultDatabasePath();
+
+  ProgramSession session;
+  try {
+    if (command == "optimize") {
+      OptimizeDatabase(database);
+      std::printf("%s\n", kOptimizeSuccess);
+    } else {
+      std::printf("%s\n", RequestStatistics(database).c_str());
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+}

@@ -1,0 +1,23 @@
+#include "maintenance/SiteFiles.h"
+
+#include <cstdlib>
+
+#include "fbclient/SitePaths.h"
+
+namespace site {
+
+#ifdef _WIN32
+std::string DefaultDatabasePath() { return "C:\\QORD\\DB\\ZARVO.FDB"; }
+std::string LogFilePath() { return "C:\\QORD\\LogFiles\\QVNOptimizeDB.log"; }
+std::string StatisticsToolPath() { return "C:\\QORD\\FIREBIRD\\bin\\gstat.exe"; }
+#else
+std::string DefaultDatabasePath() { return fbclient::SiteRoot() + "DB/ZARVO.FDB"; }
+std::string LogFilePath() { return fbclient::SiteRoot() + "LogFiles/QVNOptimizeDB.log"; }
+// Debian's name for the statistics tool; tests put another program in its place.
+std::string StatisticsToolPath() {
+  const char* custom = std::getenv("QVN_STATISTICS_TOOL");
+  return custom && *custom ? custom : "/usr/bin/fbstat";
+}
+#endif
+
+}  // namespace site

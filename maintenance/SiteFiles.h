@@ -1,0 +1,16 @@
+// Fixed places of the product on a site, per platform. Windows: "C:\QORD\..."; Linux: the same tree under "/opt/QORD"
+// (movable for tests with QVN_QORD_ROOT), Debian's statistics tool.
+#pragma once
+
+#include <string>
+
+namespace site {
+
+// The fuel database, the path field's initial text.
+std::string DefaultDatabasePath();
+// The program log.
+std::string LogFilePath();
+// The server's statistics tool.
+std::string StatisticsToolPath();
+
+}  // namespace site

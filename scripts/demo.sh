@@ -1,0 +1,41 @@
+#!/bin/bash
+# The main job on a demo database: installs what is needed, builds the Linux
+# programs, starts a private Firebird server, creates a fuel-station database with
+# a few hundred thousand rows, rebuilds it with `qvnoptimize optimize` (progress on
+# the terminal), shows its header page with `qvnoptimize stat`, and says where the
+# log is. Everything lives under build/demo/ (a site tree QORD/ like /opt/QORD).
+#
+#   scripts/demo.sh [SALES_ROWS]      (default 300000)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rows=${1:-300000}
+
+./scripts/setup.sh
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target qvnoptimize fbUtils
+
+demo=$PWD/build/demo
+site=$demo/QORD
+mkdir -p "$demo/bin" "$site/DB" "$site/LogFiles"
+trap './scripts/fbserver.sh stop "$demo/fbserver"' EXIT
+eval "$(./scripts/fbserver.sh start "$demo/fbserver")"
+
+# The site's programs: ours and the utility library with the server's settings.
+cp build/linux/bin/qvnoptimize build/linux/bin/libfbUtils.so "$demo/bin/"
+printf '[Firebird]\nPassword=%s\nPort=%s\n' "$QVN_FB_PASSWORD" "$QVN_FB_PORT" >"$demo/bin/fbUtils.ini"
+export QVN_QORD_ROOT=$site
+
+echo
+echo "== creating the demo database"
+./scripts/make-demo-db.sh "$demo/fbserver" "$site/DB/ZARVO.FDB" "$rows"
+before=$(fbstat -h "$site/DB/ZARVO.FDB" | grep -E 'Page size|Next transaction')
+
+echo
+echo "== qvnoptimize optimize $site/DB/ZARVO.FDB"
+"$demo/bin/qvnoptimize" optimize
+echo
+echo "== qvnoptimize stat"
+"$demo/bin/qvnoptimize" stat
+echo
+echo "before the rebuild: $(echo "$before" | tr -s ' \t\n' ' ')"
+echo "log: $site/LogFiles/QVNOptimizeDB.log (Windows-1251; iconv -f cp1251 to read it here)"

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "maintenance/Workflow.h"
+#include "platform/Encoding.h"
+#include "platform/FileOps.h"
+#include "tests/fbclient/FbTestServer.h"
+#include "tests/fbclient/TestFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testfiles::ReadFile;
+using testfiles::WriteFile;
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Whether `text` has a line that begins with `head` (stage lines come before the
+// failure's message on stderr).
+bool StartsALine(const std::string& text, const std::string& head) {
+  return text.rfind(head, 0) == 0 || text.find("\n" + head) != std::string::npos;
+}
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// A site for one test: the program and the utility library (with the server's
+// settings) in bin/, the site tree in QORD/ with the database in DB/.
+class Site : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = fbtest::Server();
+    ASSERT_GT(server_.port, 0) << "private server settings missing";
+    fs::create_directories(dir_.File("bin"));
+    fs::create_directories(dir_.File("QORD/DB"));
+    for (const char* name : {"qvnoptimize", "libfbUtils.so"}) {
+      fs::copy_file(platform::ExecutableDir() + name, dir_.File(std::string("bin/") + name));
+    }
+    WriteIni(server_.password, server_.port);
+    database_ = dir_.File("QORD/DB/ZARVO.FDB");
+  }
+
+  void WriteIni(const std::string& password, int port) {
+    WriteFile(dir_.File("bin/fbUtils.ini"),
+              "[Firebird]\nPassword=" + password + "\nPort=" + std::to_string(port) + "\n");
+  }
+
+  // Runs the program of this site with its site root; stdout and stderr apart.
+  RunResult Run(const std::string& arguments, const std::string& environment = "") {
+    RunResult result;
+    std::string command = "QVN_QORD_ROOT='" + dir_.File("QORD") + "' " + environment + " '" +
+                          dir_.File("bin/qvnoptimize") + "' " + arguments + " >'" +
+                          dir_.File("out.txt") + "' 2>'" + dir_.File("err.txt") + "'";
+    int raw = std::system(command.c_str());
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = ReadFile(dir_.File("out.txt"));
+    result.err = ReadFile(dir_.File("err.txt"));
+    return result;
+  }
+
+  // The log's lines, back in UTF-8, without their CR LF.
+  std::vector<std::string> LogLines() const {
+    std::string text = platform::Cp1251ToUtf8(ReadFile(dir_.File("QORD/LogFiles/QVNOptimizeDB.log")));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      lines.push_back(text.substr(start, end - start));
+    }
+    EXPECT_EQ(start, text.size()) << "every line ends in CR LF";
+    return lines;
+  }
+
+  // The log's lines without their 23-character time stamps and the blank after them.
+  std::vector<std::string> LogTexts() const {
+    std::vector<std::string> texts;
+    for (const std::string& line : LogLines()) {
+      texts.push_back(line.size() > 24 && line[2] == '.' && line[13] == ':' ? line.substr(24)
+                                                                             : line);
+    }
+    return texts;
+  }
+
+  bool Leftovers() const {
+    return platform::FileExists(dir_.File("QORD/DB/ZARVO.qvnbasebackup")) ||
+           platform::FileExists(dir_.File("QORD/DB/ZARVO.qvntempbase"));
+  }
+
+  testfiles::TempDir dir_;
+  fbtest::ServerSettings server_;
+  std::string database_;
+};
+
+TEST_F(Site, RebuildKeepsTheDataAndLogsEveryStage) {
+  fbtest::CreateDatabase(dir_, database_, 5000);
+  ASSERT_TRUE(fbtest::WaitUntilFree(database_));
+  std::string content = fbtest::Content(dir_, database_);
+  ASSERT_NE(content.find("5000"), std::string::npos) << content;
+  ASSERT_TRUE(fbtest::WaitUntilFree(database_));
+  ASSERT_EQ(fbtest::PageSizeOf(database_), 4096u);
+
+  RunResult run = Run("optimize '" + database_ + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, std::string(kOptimizeSuccess) + "\n");
+  // The restore stage lasts at least its one-second pause, many frames of the
+  // viewer: its line must have been shown (a quick backup stage may pass unseen).
+  EXPECT_NE(run.err.find(kStageRestore), std::string::npos) << run.err;
+
+  EXPECT_EQ(fbtest::PageSizeOf(database_), 16384u);
+  EXPECT_EQ(fbtest::Content(dir_, database_), content);
+  EXPECT_FALSE(Leftovers());
+
+  const std::vector<std::string> expected = {
+      "",
+      "Программа запущена",
+      "[соб.] Будет создана резервная копия базы данных \"" + database_ + "\"",
+      "[соб.] Создание резервной копии завершено",
+      "[соб.] База данных \"" + database_ + "\" будет восстановлена из резервной копии",
+      "[соб.] Восстановление временной БД из резервной копии завершено",
+      "[соб.] Восстановление из резервной копии завершено",
+      "Выход из программы",
+  };
+  EXPECT_EQ(LogTexts(), expected);
+}
+
+TEST_F(Site, DatabaseHeldOpenIsRefusedAndNothingIsTouched) {
+  fbtest::CreateDatabase(dir_, database_);
+  fbtest::Attachment holder(database_);
+  ASSERT_TRUE(holder.Attached());
+  std::string before = ReadFile(database_);
+  ASSERT_FALSE(platform::IsFileFree(database_));
+
+  RunResult run = Run("optimize '" + database_ + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Файл " + database_ +
+                         " занят! Закройте все программы, которые работают с этой базой данных! "
+                         "Если всё-равно не удалось освободить файл, то перезапустите службу "
+                         "\"Firebird Server - ZARVOInstance\"\n");
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"", "Программа запущена", "Выход из программы"}));
+  EXPECT_FALSE(Leftovers());
+  EXPECT_TRUE(ReadFile(database_) == before);  // the holder itself writes when it leaves
+}
+
+TEST_F(Site, RefusedLoginLeavesTheDatabaseAsItWas) {
+  fbtest::CreateDatabase(dir_, database_);
+  ASSERT_TRUE(fbtest::WaitUntilFree(database_));
+  std::string before = ReadFile(database_);
+  WriteIni("not-" + server_.password, server_.port);
+
+  RunResult run = Run("optimize '" + database_ + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(StartsALine(run.err, "Создание резервной копии -> ")) << run.err;
+  EXPECT_TRUE(EndsWith(run.err, " <# EIBInterBaseError #>\n")) << run.err;
+  std::vector<std::string> texts = LogTexts();
+  ASSERT_EQ(texts.size(), 5u);
+  EXPECT_EQ(texts[3].rfind("[ошиб] Ошибка создания резервной копии: ", 0), 0u) << texts[3];
+  EXPECT_TRUE(ReadFile(database_) == before);
+  EXPECT_FALSE(Leftovers());
+}
+
+TEST_F(Site, NoServerOnThePortIsReportedAsTheBackupsFailure) {
+  fbtest::CreateDatabase(dir_, database_);
+  ASSERT_TRUE(fbtest::WaitUntilFree(database_));
+  std::string before = ReadFile(database_);
+  WriteIni(server_.password, 1);  // nothing listens on port 1
+
+  RunResult run = Run("optimize '" + database_ + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(StartsALine(run.err, "Создание резервной копии -> ")) << run.err;
+  EXPECT_TRUE(EndsWith(run.err, " <# EIBInterBaseError #>\n")) << run.err;
+  EXPECT_TRUE(ReadFile(database_) == before);
+}
+
+TEST_F(Site, StatisticsShowTheHeaderPageAndLogTheSameText) {
+  std::string spaced = dir_.File("QORD/DB/База с пробелами.fdb");
+  fbtest::CreateDatabase(dir_, spaced);
+  RunResult run = Run("stat '" + spaced + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string head = "Команда: /usr/bin/fbstat \"" + spaced + "\" -h\r\nРезультат: (см. " +
+                     dir_.File("QORD/LogFiles/QVNOptimizeDB.log") + ")\r\n";
+  EXPECT_EQ(run.out.rfind(head, 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("Page size\t\t4096"), std::string::npos) << run.out;
+  // One log entry holds the same text, without the blank lines at its end.
+  std::string log = platform::Cp1251ToUtf8(ReadFile(dir_.File("QORD/LogFiles/QVNOptimizeDB.log")));
+  std::string body = run.out;
+  while (!body.empty() && static_cast<unsigned char>(body.back()) <= 32) body.pop_back();
+  EXPECT_NE(log.find(" " + body + "\r\n"), std::string::npos);
+}
+
+TEST_F(Site, StatisticsWithoutTheToolSayWhichFileIsMissing) {
+  fbtest::CreateDatabase(dir_, database_);
+  RunResult run = Run("stat '" + database_ + "'", "QVN_STATISTICS_TOOL=/nonexistent/fbstat");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Не удалось найти файл: /nonexistent/fbstat\n");
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"", "Программа запущена", "Выход из программы"}));
+}
+
+TEST_F(Site, NoUtilityLibraryRefusesToStartWithoutLogging) {
+  fs::remove(dir_.File("bin/libfbUtils.so"));
+  RunResult run = Run("stat '" + database_ + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "Модуль fbUtils.dll не загружен. В запуске приложения отказано!\n");
+  EXPECT_FALSE(platform::FileExists(dir_.File("QORD/LogFiles/QVNOptimizeDB.log")));
+}
+
+TEST_F(Site, UsageErrorsEndWithStatusTwo) {
+  EXPECT_EQ(Run("").status, 2);
+  EXPECT_EQ(Run("rebuild").status, 2);
+  EXPECT_EQ(Run("optimize a b").status, 2);
+  RunResult help = Run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("qvnoptimize optimize"), std::string::npos);
+}
+
+}  // namespace

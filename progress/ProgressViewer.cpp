@@ -1,5 +1,7 @@
 #include "progress/ProgressViewer.h"
 
+#include <cstdint>
+
 #include <algorithm>
 #include <thread>
 #include <utility>
@@ -288,8 +290,10 @@ void TProgressViewer::ThreadMain(TProgressViewer* viewer) noexcept {
   } catch (...) {
     // Execute has closed the window and stopped the work thread on its way out.
   }
+  // The hook gets the address only, as an identity; nothing may follow it now.
+  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(viewer);
   delete viewer;
-  if (TViewerHook hook = ProgressFreedHook.load()) hook(viewer);
+  if (TViewerHook hook = ProgressFreedHook.load()) hook(reinterpret_cast<TProgressViewer*>(address));
   --liveViewers;
 }
 

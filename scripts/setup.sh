@@ -8,7 +8,7 @@ PACKAGES="
   googletest libgtest-dev libgmock-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine
-  xvfb x11-utils imagemagick
+  xvfb x11-utils imagemagick locales
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
   libspdlog-dev
 "
@@ -52,4 +52,13 @@ if [ -n "$missing" ]; then
     if [ "${REMOVE_POLICY:-0}" = 1 ]; then $SUDO rm -f /usr/sbin/policy-rc.d; fi
 else
     echo "setup: all packages present"
+fi
+
+# Wine runs the Windows tests in a Russian locale (console code page 866, ANSI 1251);
+# it needs the C library to know that locale to name files with Cyrillic letters.
+if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
+    echo "setup: generating the ru_RU.UTF-8 locale"
+    $SUDO sed -i 's/^# *ru_RU.UTF-8 UTF-8/ru_RU.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
 fi

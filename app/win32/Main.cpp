@@ -5,12 +5,21 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ScaleUtils.h"
+#include "app/UMainModel.h"
 #include "app/win32/UMain.h"
-#include "platform/win32/WindowsSupport.h"
+#include "fbclient/FBUtils.h"
+#include "logger/QLXLogger.h"
+#include "maintenance/ProgramLogger.h"
+#include "maintenance/Statistics.h"
+#include "maintenance/Workflow.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "progress/ProgressViewer.h"
 
 namespace {
 
@@ -30,22 +39,68 @@ int SystemPixelsPerInch() {
   return screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
 }
 
+// The one program logger of the run, owned by the main window's module.
+std::unique_ptr<TQLXLogger> programLogger;
+
+void FormCreate(TForm1&) {
+  ProgressAppTitle = UMain::kProgressTitle;
+  platform::CreateDirectories(platform::ExtractFilePath(UMain::kLogPath));  // failure ignored
+  programLogger = std::make_unique<TQLXLogger>(UMain::kLogPath);
+  SetProgramLogger(programLogger.get());
+  programLogger->Log("", llPlain);
+  programLogger->Log("Программа запущена", llPlain);
+}
+
+void CloseProgramLogger() {
+  if (!programLogger) return;
+  programLogger->Log("Выход из программы", llPlain);
+  SetProgramLogger(nullptr);
+  programLogger.reset();
+}
+
+void FormDestroy(TForm1&) { CloseProgramLogger(); }
+
+void Button1Click(TForm1& form) {
+  OptimizeDatabase(form.FilenameText());
+  // Only when nothing failed, and after the progress viewer has been terminated.
+  ::MessageBoxW(form.Handle(), platform::Widen(kOptimizeSuccess).c_str(),
+                platform::Widen(UMain::kAppTitle).c_str(), MB_OK);
+}
+
+void btnShowStatClick(TForm1& form) {
+  std::string result = RequestStatistics(form.FilenameText());
+  ::MessageBoxW(form.Handle(), platform::Widen(result).c_str(),
+                platform::Widen(kStatisticsCaption).c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   int pixelsPerInch = ScaleUtils::ResolutionFromArguments(Arguments(), SystemPixelsPerInch());
+
+  // Module start-up. Without the utility library the program ends here, with its
+  // message and exit code 0, before any window exists or anything is logged.
+  FBUtils::Bind(&FBUtils::RefuseStartWithMessageBox);
+  RegisterViewerClass();
+  QLXLoggerStartup();
 
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&controls);
   TForm1::RegisterWindowClass(instance);
 
   try {
-    TForm1 form(instance, pixelsPerInch, TForm1::Actions{});
+    TForm1 form(instance, pixelsPerInch,
+                TForm1::Actions{&FormCreate, &FormDestroy, &Button1Click, &btnShowStatClick});
     form.RestoreAndShow(showCommand);
     form.Run();
   } catch (const std::exception& e) {
-    ::MessageBoxW(nullptr, platform::Widen(e.what()).c_str(), L"Оптимизация БД",
-                  MB_OK | MB_ICONSTOP);
+    ::MessageBoxW(nullptr, platform::Widen(e.what()).c_str(),
+                  platform::Widen(UMain::kAppTitle).c_str(), MB_OK | MB_ICONSTOP);
   }
+  CloseProgramLogger();  // already closed by the window, unless its creation failed
+
+  // Module shut-down, the reverse of the start.
+  QLXLoggerShutdown();
+  FBUtils::Release();
   return 0;
 }

@@ -37,8 +37,9 @@ RECT BoundsInParent(HWND window) {
 }
 
 RunningProgram::RunningProgram(const std::string& program, const std::string& arguments) {
-  std::wstring command = platform::Widen("\"" + platform::ExecutableDir() + program + "\" " +
-                                         arguments);
+  bool fullPath = program.find_first_of(":\\") != std::string::npos;
+  std::wstring command = platform::Widen(
+      "\"" + (fullPath ? program : platform::ExecutableDir() + program) + "\" " + arguments);
   std::vector<wchar_t> buffer(command.begin(), command.end());
   buffer.push_back(L'\0');
   STARTUPINFOW startup{};
@@ -101,6 +102,32 @@ HWND RunningProgram::WaitForWindow(const wchar_t* className,
       limit);
   return found;
 }
+
+HWND RunningProgram::WaitForDialog(const std::string& caption,
+                                   std::chrono::milliseconds limit) const {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND w : Windows()) {
+          if (ClassOf(w) == "#32770" && TextOf(w) == caption) {
+            found = w;
+            return true;
+          }
+        }
+        return false;
+      },
+      limit);
+  return found;
+}
+
+std::string DialogText(HWND dialog) { return TextOf(::GetDlgItem(dialog, 0xFFFF)); }
+
+void PressOk(HWND dialog) {
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+}
+
+void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 
 long RunningProgram::WaitForExit(std::chrono::milliseconds limit) {
   if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0)

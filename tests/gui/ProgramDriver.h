@@ -20,9 +20,16 @@ std::string ClassOf(HWND window);
 // A window's bounds in its parent's client coordinates.
 RECT BoundsInParent(HWND window);
 
+// The text of a message box, and its OK button pressed.
+std::string DialogText(HWND dialog);
+void PressOk(HWND dialog);
+// A button clicked without waiting for what the click does.
+void Click(HWND button);
+
 class RunningProgram {
  public:
-  // Starts `program` (beside the test executable) with `arguments`.
+  // Starts `program` (a full path, or a name beside the test executable) with
+  // `arguments`; the program inherits this process's environment.
   RunningProgram(const std::string& program, const std::string& arguments);
   ~RunningProgram();  // a program still running is ended
   RunningProgram(const RunningProgram&) = delete;
@@ -32,6 +39,9 @@ class RunningProgram {
   // The first visible top-level window of the program with `className`, waiting for it.
   HWND WaitForWindow(const wchar_t* className,
                      std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
+  // A message box of the program with `caption`, waiting for it.
+  HWND WaitForDialog(const std::string& caption,
+                     std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
   // Every visible top-level window of the program.
   std::vector<HWND> Windows() const;
   // Waits for the program's end; its exit code, or -1 when it did not end in time.

@@ -1,0 +1,160 @@
+// A test double of the Firebird client library (fbclient.dll) for the Windows
+// program's tests under Wine, where no Firebird server runs. It answers the service
+// calls the rebuild makes: a "backup" copies the database to the backup file, a
+// "restore" copies the backup file to the new database, each reporting a few
+// verbose lines and then the empty line that ends the output.
+//
+// The environment variable QVN_FBCLIENT_DOUBLE_FAIL makes it fail:
+//   attach   the attach is refused as for a wrong password
+//   restore  the restore writes part of the new file, then reports an error line
+#include <windows.h>
+
+#include <ibase.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Service {
+  int action = 0;
+  std::string database;
+  std::string backup;
+  int linesLeft = 0;
+  bool failing = false;
+} service;
+
+std::string FailMode() {
+  char value[64] = {};
+  DWORD n = ::GetEnvironmentVariableA("QVN_FBCLIENT_DOUBLE_FAIL", value, sizeof value);
+  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+ISC_STATUS Fail(ISC_STATUS* status, ISC_STATUS code) {
+  status[0] = isc_arg_gds;
+  status[1] = code;
+  status[2] = isc_arg_end;
+  return code;
+}
+
+ISC_STATUS Ok(ISC_STATUS* status) {
+  status[0] = isc_arg_gds;
+  status[1] = 0;
+  status[2] = isc_arg_end;
+  return 0;
+}
+
+unsigned Read16(const unsigned char*& p) {
+  unsigned v = p[0] | (p[1] << 8);
+  p += 2;
+  return v;
+}
+
+// Copies a file, writing only its first half when `half` is set.
+bool CopyBytes(const std::string& from, const std::string& to, bool half) {
+  HANDLE in = ::CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return false;
+  HANDLE out = ::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    ::CloseHandle(in);
+    return false;
+  }
+  DWORD size = ::GetFileSize(in, nullptr);
+  DWORD limit = half ? size / 2 : size;
+  char buffer[65536];
+  DWORD done = 0;
+  while (done < limit) {
+    DWORD got = 0;
+    DWORD want = limit - done < sizeof buffer ? limit - done : sizeof buffer;
+    if (!::ReadFile(in, buffer, want, &got, nullptr) || got == 0) break;
+    DWORD written = 0;
+    ::WriteFile(out, buffer, got, &written, nullptr);
+    done += got;
+  }
+  ::CloseHandle(in);
+  ::CloseHandle(out);
+  return done == limit;
+}
+
+}  // namespace
+
+extern "C" {
+
+ISC_STATUS ISC_EXPORT isc_service_attach(ISC_STATUS* status, unsigned short, const ISC_SCHAR*,
+                                         isc_svc_handle* handle, unsigned short,
+                                         const ISC_SCHAR*) {
+  if (FailMode() == "attach") return Fail(status, isc_login);
+  service = Service{};
+  *handle = reinterpret_cast<isc_svc_handle>(static_cast<std::uintptr_t>(1));
+  return Ok(status);
+}
+
+ISC_STATUS ISC_EXPORT isc_service_detach(ISC_STATUS* status, isc_svc_handle* handle) {
+  *handle = 0;
+  return Ok(status);
+}
+
+ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle*, isc_resv_handle*,
+                                        unsigned short length, const ISC_SCHAR* spb) {
+  const auto* p = reinterpret_cast<const unsigned char*>(spb);
+  const auto* end = p + length;
+  service.action = *p++;
+  while (p < end) {
+    unsigned char tag = *p++;
+    if (tag == isc_spb_dbname || tag == isc_spb_bkp_file) {
+      unsigned n = Read16(p);
+      std::string value(reinterpret_cast<const char*>(p), n);
+      p += n;
+      (tag == isc_spb_dbname ? service.database : service.backup) = value;
+    } else if (tag == isc_spb_verbose) {
+    } else {
+      p += 4;  // options, page size: 32-bit values
+    }
+  }
+  bool restoreFails = service.action == isc_action_svc_restore && FailMode() == "restore";
+  bool copied = service.action == isc_action_svc_backup
+                    ? CopyBytes(service.database, service.backup, false)
+                    : CopyBytes(service.backup, service.database, restoreFails);
+  if (!copied) return Fail(status, isc_io_error);
+  service.linesLeft = 3;
+  service.failing = restoreFails;
+  return Ok(status);
+}
+
+ISC_STATUS ISC_EXPORT isc_service_query(ISC_STATUS* status, isc_svc_handle*, isc_resv_handle*,
+                                        unsigned short, const ISC_SCHAR*, unsigned short,
+                                        const ISC_SCHAR*, unsigned short bufferLength,
+                                        ISC_SCHAR* buffer) {
+  if (service.failing && service.linesLeft == 1) return Fail(status, isc_io_error);
+  std::string line;
+  if (service.linesLeft > 0) {
+    line = "gbak: double line " + std::to_string(4 - service.linesLeft);
+    --service.linesLeft;
+  }
+  if (bufferLength < line.size() + 4) return Fail(status, isc_io_error);
+  auto* out = reinterpret_cast<unsigned char*>(buffer);
+  out[0] = isc_info_svc_line;
+  out[1] = static_cast<unsigned char>(line.size() & 0xFF);
+  out[2] = static_cast<unsigned char>(line.size() >> 8);
+  std::memcpy(out + 3, line.data(), line.size());
+  out[3 + line.size()] = isc_info_end;
+  return Ok(status);
+}
+
+ISC_LONG ISC_EXPORT fb_interpret(ISC_SCHAR* buffer, unsigned int size, const ISC_STATUS** vector) {
+  const ISC_STATUS* v = *vector;
+  if (v[0] != isc_arg_gds || v[1] == 0) return 0;
+  const char* text = v[1] == isc_login
+                         ? "Your user name and password are not defined (test double)"
+                         : "I/O error during restore (test double)";
+  std::strncpy(buffer, text, size);
+  if (size) buffer[size - 1] = '\0';
+  *vector = v + 2;
+  return static_cast<ISC_LONG>(std::strlen(buffer));
+}
+
+ISC_LONG ISC_EXPORT isc_sqlcode(const ISC_STATUS*) { return -902; }
+
+}  // extern "C"

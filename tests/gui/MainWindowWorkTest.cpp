@@ -1,0 +1,299 @@
+// The operator's program under Wine doing its work: refusal without the utility
+// library, the log of a run, refused and busy paths, the statistics request with a
+// stand-in tool, and the rebuild with a test double of the database client.
+#include "tests/gui/ProgramDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/UMainModel.h"
+#include "maintenance/Workflow.h"
+#include "platform/Encoding.h"
+#include "platform/Process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using gui::DialogText;
+using gui::PressOk;
+using gui::TextOf;
+
+const char kLogPath[] = "C:\\QORD\\LogFiles\\QVNOptimizeDB.log";
+
+// File access through the wide API: the C++ streams of this runtime take narrow
+// (ANSI) names, which cannot hold every path.
+std::string ReadBytes(const std::string& path) {
+  platform::ScopedFileHandle file(::CreateFileW(platform::Widen(path).c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+  std::string bytes;
+  if (!file) return bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    bytes.append(buffer, got);
+  }
+  return bytes;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  platform::ScopedFileHandle file(::CreateFileW(platform::Widen(path).c_str(), GENERIC_WRITE, 0,
+                                                nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(file.IsValid()) << path;
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                          nullptr));
+}
+
+bool Exists(const std::string& path) {
+  return ::GetFileAttributesW(platform::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A fresh folder for one test, holding a copy of the program and what it needs.
+class Installation {
+ public:
+  explicit Installation(const std::string& name) {
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    dir_ = platform::Narrow(temp, wcslen(temp)) + "qvn_" + name + "_" +
+           std::to_string(platform::CurrentProcessId()) + "\\";
+    fs::remove_all(fs::u8path(dir_));
+    fs::create_directories(fs::u8path(dir_));
+  }
+  ~Installation() {
+    std::error_code ignored;
+    fs::remove_all(fs::u8path(dir_), ignored);
+  }
+  // Copies a file of the build (beside the test) into the folder, under `as`.
+  void Add(const std::string& built, const std::string& as = "") {
+    fs::copy_file(fs::u8path(platform::ExecutableDir() + built),
+                  fs::u8path(dir_ + (as.empty() ? built : as)),
+                  fs::copy_options::overwrite_existing);
+  }
+  std::string Path(const std::string& name) const { return dir_ + name; }
+
+ private:
+  std::string dir_;
+};
+
+// Sets an environment variable for the programs this test starts.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
+    ::SetEnvironmentVariableW(name, value);
+  }
+  ~ScopedEnvironment() { ::SetEnvironmentVariableW(name_, nullptr); }
+
+ private:
+  const wchar_t* name_;
+};
+
+class Work : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Exists("C:\\QORD\\fbUtils.dll")) << "the site path must not serve a library";
+    logSizeBefore_ = ReadBytes(kLogPath).size();
+  }
+
+  // Starts the program of `installation` and waits for its main window.
+  void Start(const Installation& installation) {
+    program_ = std::make_unique<gui::RunningProgram>(installation.Path("QVNOptimizeDB.exe"), "");
+    form_ = program_->WaitForWindow(L"TForm1");
+    ASSERT_NE(form_, nullptr);
+  }
+  void Close() {
+    ::PostMessageW(form_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program_->WaitForExit(), 0);
+  }
+  void SetPath(const std::string& path) {
+    ::SendMessageW(::GetDlgItem(form_, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(platform::Widen(path).c_str()));
+  }
+  std::string Path() const { return TextOf(::GetDlgItem(form_, UMain::kFilenameEdit1.id)); }
+  // Presses a button and returns the message box that it leads to, read and closed.
+  std::string PressAndReadBox(int buttonId, const std::string& caption) {
+    gui::Click(::GetDlgItem(form_, buttonId));
+    HWND box = program_->WaitForDialog(caption);
+    EXPECT_NE(box, nullptr) << "no box captioned " << caption;
+    if (!box) return "<no box>";
+    std::string text = DialogText(box);
+    PressOk(box);
+    gui::WaitFor([&] { return !::IsWindow(box); });
+    return text;
+  }
+  // The log's text written since the test began, back in UTF-8.
+  std::string NewLog() const {
+    return platform::Cp1251ToUtf8(ReadBytes(kLogPath).substr(logSizeBefore_));
+  }
+
+  std::size_t logSizeBefore_ = 0;
+  std::unique_ptr<gui::RunningProgram> program_;
+  HWND form_ = nullptr;
+};
+
+// The log's lines without their time stamps (23 characters and a blank).
+std::vector<std::string> Texts(const std::string& log) {
+  std::vector<std::string> texts;
+  std::size_t start = 0;
+  for (std::size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    std::string line = log.substr(start, end - start);
+    bool stamped = line.size() > 24 && line[2] == '.' && line[5] == '.' && line[13] == ':';
+    texts.push_back(stamped ? line.substr(24) : line);
+  }
+  return texts;
+}
+
+TEST_F(Work, WithoutTheUtilityLibraryTheProgramRefusesToStart) {
+  Installation site("nolib");
+  site.Add("QVNOptimizeDB.exe");
+  gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
+  HWND box = program.WaitForDialog("Ошибка!");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(DialogText(box), "Модуль fbUtils.dll не загружен. В запуске приложения отказано!");
+  for (HWND w : program.Windows()) EXPECT_NE(gui::ClassOf(w), "TForm1");
+  PressOk(box);
+  EXPECT_EQ(program.WaitForExit(), 0);
+  EXPECT_EQ(NewLog(), "");
+}
+
+TEST_F(Work, ARunLogsItsStartAndExit) {
+  Installation site("log");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  Start(site);
+  Close();
+  std::string log = NewLog();
+  EXPECT_EQ(Texts(log), (std::vector<std::string>{"", "Программа запущена", "Выход из программы"}))
+      << log;
+  // Stamps of the form 07.12.2026 09:49:22.123 before the texts.
+  std::size_t first = log.find("\r\n") + 2;
+  EXPECT_EQ(log.substr(first + 23, 1), " ");
+  EXPECT_EQ(log.substr(first + 2, 1), ".");
+}
+
+TEST_F(Work, RefusedAndBusyPathsShowTheirMessagesAndChangeNothing) {
+  Installation site("refused");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  Start(site);
+
+  SetPath("s:\\db\\base.fdb");
+  EXPECT_EQ(PressAndReadBox(UMain::kButton1.id, "Оптимизация БД"),
+            "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!");
+  EXPECT_EQ(Path(), "s:\\db\\base.fdb");
+  SetPath("\\\\server\\share\\base.fdb");
+  EXPECT_EQ(PressAndReadBox(UMain::kButton1.id, "Оптимизация БД"),
+            "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!\r\nСетевые пути НЕ ДОПУСКАЮТСЯ!!!");
+
+  std::string busy = site.Path("BUSY.FDB");
+  WriteBytes(busy, "database");
+  HANDLE holder = ::CreateFileW(platform::Widen(busy).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  SetPath(busy);
+  EXPECT_EQ(PressAndReadBox(UMain::kButton1.id, "Оптимизация БД"),
+            "Файл " + busy +
+                " занят! Закройте все программы, которые работают с этой базой данных! Если "
+                "всё-равно не удалось освободить файл, то перезапустите службу \"Firebird Server - "
+                "ZARVOInstance\"");
+  ::CloseHandle(holder);
+  EXPECT_TRUE(::IsWindowEnabled(form_));
+  EXPECT_EQ(Path(), busy);
+  Close();
+  EXPECT_EQ(Texts(NewLog()), (std::vector<std::string>{"", "Программа запущена", "Выход из программы"}));
+}
+
+TEST_F(Work, StatisticsShowAndLogTheToolsConvertedOutput) {
+  Installation site("stat");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  const std::string tool = "C:\\QORD\\FIREBIRD\\bin\\gstat.exe";
+  fs::create_directories("C:\\QORD\\FIREBIRD\\bin");
+  fs::copy_file(fs::u8path(platform::ExecutableDir() + "fake_gstat.exe"), tool,
+                fs::copy_options::overwrite_existing);
+  std::string database = site.Path("Моя база.FDB");
+  WriteBytes(database, "database");
+  ASSERT_NE(::GetFileAttributesW(platform::Widen(database).c_str()), INVALID_FILE_ATTRIBUTES);
+
+  Start(site);
+  SetPath(database);
+  std::string expected = "Команда: " + tool + " \"" + database + "\" -h\r\nРезультат: (см. " +
+                         kLogPath + ")\r\nargs: [" + database + "] [-h]\r\nСтраница: 16384\r\n";
+  EXPECT_EQ(PressAndReadBox(UMain::kBtnShowStat.id, "СТАТИСТИКА БАЗЫ ДАННЫХ"), expected);
+  Close();
+  fs::remove(tool);
+
+  // Logged as one entry (continuation lines without a header), blank line ends trimmed.
+  std::string log = NewLog();
+  std::string body = expected.substr(0, expected.size() - 2);
+  EXPECT_NE(log.find(" " + body + "\r\n"), std::string::npos) << log;
+
+  SetUp();  // a missing tool is named, nothing is logged
+  Start(site);
+  SetPath(database);
+  EXPECT_EQ(PressAndReadBox(UMain::kBtnShowStat.id, "Оптимизация БД"),
+            "Не удалось найти файл: " + tool);
+  Close();
+  EXPECT_EQ(Texts(NewLog()), (std::vector<std::string>{"", "Программа запущена", "Выход из программы"}));
+}
+
+// The rebuild end to end with a test double in place of the database client.
+TEST_F(Work, OptimizeRebuildsUnderTheProgressWindowThenReportsSuccess) {
+  Installation site("optimize");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  site.Add("testdouble\\fbclient.dll", "fbclient.dll");
+  std::string database = site.Path("BASE.FDB");
+  std::string content(300000, 'd');
+  WriteBytes(database, content);
+
+  Start(site);
+  SetPath(database);
+  gui::Click(::GetDlgItem(form_, UMain::kButton1.id));
+  HWND progress = program_->WaitForWindow(L"ProgressViewerFormClass");
+  EXPECT_NE(progress, nullptr) << "the progress window shows while the jobs run";
+  HWND box = program_->WaitForDialog("Оптимизация БД");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(DialogText(box), kOptimizeSuccess);
+  EXPECT_EQ(program_->WaitForWindow(L"ProgressViewerFormClass", std::chrono::milliseconds(0)),
+            nullptr)
+      << "the success box comes after the progress window has gone";
+  PressOk(box);
+  Close();
+
+  EXPECT_TRUE(ReadBytes(database) == content);
+  EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup")));
+  EXPECT_FALSE(Exists(site.Path("BASE.qvntempbase")));
+  std::vector<std::string> texts = Texts(NewLog());
+  ASSERT_EQ(texts.size(), 8u);
+  EXPECT_EQ(texts[2], "[соб.] Будет создана резервная копия базы данных \"" + database + "\"");
+  EXPECT_EQ(texts[6], "[соб.] Восстановление из резервной копии завершено");
+}
+
+TEST_F(Work, AFailedRestoreShowsTheWrappedMessageAndKeepsTheDatabase) {
+  Installation site("restorefails");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  site.Add("testdouble\\fbclient.dll", "fbclient.dll");
+  std::string database = site.Path("BASE.FDB");
+  std::string content(100000, 'e');
+  WriteBytes(database, content);
+  ScopedEnvironment failing(L"QVN_FBCLIENT_DOUBLE_FAIL", L"restore");
+
+  Start(site);
+  SetPath(database);
+  EXPECT_EQ(PressAndReadBox(UMain::kButton1.id, "Оптимизация БД"),
+            "Восстановление из резервной копии -> I/O error during restore (test double) "
+            "<# EIBInterBaseError #>");
+  EXPECT_TRUE(::IsWindowEnabled(form_));
+  Close();
+  EXPECT_TRUE(ReadBytes(database) == content);
+  EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup"))) << "the backup file is removed";
+  std::vector<std::string> texts = Texts(NewLog());
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_EQ(texts[texts.size() - 2].rfind("[ошиб] Ошибка восстановления из резервной копии: ", 0), 0u)
+      << texts[texts.size() - 2];
+}
+
+}  // namespace

@@ -10,7 +10,7 @@ PACKAGES="
   wine wine32:i386 wine64 fonts-wine
   xvfb x11-utils imagemagick locales
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
-  libspdlog-dev
+  libspdlog-dev time bc
 "
 
 SUDO=""

@@ -130,7 +130,9 @@ ISC_STATUS ISC_EXPORT isc_service_query(ISC_STATUS* status, isc_svc_handle*, isc
   if (service.failing && service.linesLeft == 1) return Fail(status, isc_io_error);
   std::string line;
   if (service.linesLeft > 0) {
-    line = "gbak: double line " + std::to_string(4 - service.linesLeft);
+    // gbak ends a complete action with this line; the rebuild looks for it.
+    line = service.linesLeft == 1 ? "gbak:finishing, closing, and going home"
+                                  : "gbak: double line " + std::to_string(4 - service.linesLeft);
     --service.linesLeft;
   }
   if (bufferLength < line.size() + 4) return Fail(status, isc_io_error);

@@ -89,6 +89,18 @@ class ScopedEnvironment {
   const wchar_t* name_;
 };
 
+// For the screenshot script: with QVN_SCREENSHOT_DIR set, announces a moment worth
+// a picture with a file <name>.ready there and waits (briefly) until the script has
+// taken it and removed the file. Without the variable nothing happens.
+void Checkpoint(const char* name) {
+  wchar_t dir[MAX_PATH] = {};
+  if (::GetEnvironmentVariableW(L"QVN_SCREENSHOT_DIR", dir, MAX_PATH) == 0) return;
+  std::wstring marker = std::wstring(dir) + L"\\" + platform::Widen(name) + L".ready";
+  ::CloseHandle(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  gui::WaitFor([&] { return ::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES; },
+               std::chrono::seconds(10));
+}
+
 class Work : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -118,6 +130,7 @@ class Work : public ::testing::Test {
     EXPECT_NE(box, nullptr) << "no box captioned " << caption;
     if (!box) return "<no box>";
     std::string text = DialogText(box);
+    if (buttonId == UMain::kBtnShowStat.id) Checkpoint("statistics-box");
     PressOk(box);
     gui::WaitFor([&] { return !::IsWindow(box); });
     return text;
@@ -253,6 +266,7 @@ TEST_F(Work, OptimizeRebuildsUnderTheProgressWindowThenReportsSuccess) {
   gui::Click(::GetDlgItem(form_, UMain::kButton1.id));
   HWND progress = program_->WaitForWindow(L"ProgressViewerFormClass");
   EXPECT_NE(progress, nullptr) << "the progress window shows while the jobs run";
+  Checkpoint("progress-window");
   HWND box = program_->WaitForDialog("Оптимизация БД");
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(DialogText(box), kOptimizeSuccess);

@@ -1,0 +1,82 @@
+#include "fbclient/FBClient.h"
+
+#include <memory>
+#include <mutex>
+
+#include "fbclient/SitePaths.h"
+#include "platform/AnsiText.h"
+#include "platform/Process.h"
+#include "support/Exceptions.h"
+
+namespace fbclient {
+
+std::vector<std::string> ClientLibraryCandidates(const std::string& executableDir,
+                                                 const std::string& siteRoot) {
+#ifdef _WIN32
+  return {executableDir + "fbclient.dll", siteRoot + "FIREBIRD\\bin\\fbclient.dll",
+          "fbclient.dll"};
+#else
+  (void)executableDir;
+  (void)siteRoot;
+  return {"libfbclient.so.2"};
+#endif
+}
+
+namespace {
+
+template <typename Function>
+void Resolve(const platform::DynamicLibrary& library, const char* name, Function& entry) {
+  entry = library.SymbolAs<Function>(name);
+  if (entry == nullptr)
+    throw EIBClientError(std::string("В клиентской библиотеке Firebird нет функции ") + name);
+}
+
+}  // namespace
+
+TFBClient::TFBClient(platform::DynamicLibrary library) : library_(std::move(library)) {
+  if (!library_) throw EIBClientError("Клиентская библиотека Firebird не загружена");
+  Resolve(library_, "isc_service_attach", service_attach);
+  Resolve(library_, "isc_service_detach", service_detach);
+  Resolve(library_, "isc_service_start", service_start);
+  Resolve(library_, "isc_service_query", service_query);
+  Resolve(library_, "fb_interpret", interpret);
+  Resolve(library_, "isc_sqlcode", sqlcode);
+}
+
+const TFBClient& TFBClient::Get() {
+  static std::mutex mutex;
+  // Never unloaded: the client keeps threads of its own until the process ends.
+  static TFBClient* client = nullptr;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (client != nullptr) return *client;
+
+  std::string reasons;
+  for (const std::string& candidate :
+       ClientLibraryCandidates(platform::ExecutableDir(), SiteRoot())) {
+    std::string error;
+    platform::DynamicLibrary library = platform::DynamicLibrary::Load(candidate, &error);
+    if (library) {
+      client = new TFBClient(std::move(library));
+      return *client;
+    }
+    reasons += "\r\n" + candidate + ": " + error;
+  }
+  throw EIBClientError("Не удалось загрузить клиентскую библиотеку Firebird:" + reasons);
+}
+
+std::string TFBClient::StatusText(const ISC_STATUS* status) const {
+  std::string text;
+  char buffer[1024];
+  const ISC_STATUS* cursor = status;
+  while (interpret(buffer, sizeof buffer, &cursor) > 0) {
+    if (!text.empty()) text += "\r\n";
+    text += buffer;
+  }
+  return platform::AnsiToUtf8(text);
+}
+
+void TFBClient::RaiseStatus(const ISC_STATUS* status) const {
+  throw EIBInterBaseError(StatusText(status), sqlcode(status), static_cast<long>(status[1]));
+}
+
+}  // namespace fbclient

@@ -1,0 +1,100 @@
+#include "fbclient/ServiceConnection.h"
+
+#include <vector>
+
+#include "fbclient/FBClient.h"
+#include "fbclient/ServiceParams.h"
+#include "platform/AnsiText.h"
+#include "support/Exceptions.h"
+
+namespace fbclient {
+
+namespace {
+
+// Large enough for any line gbak writes; a longer one is reported, not cut.
+constexpr std::size_t kReplyBufferSize = 32768;
+
+}  // namespace
+
+TServiceConnection::TServiceConnection(std::string serverName, std::string userName,
+                                       std::string password)
+    : serverName_(std::move(serverName)),
+      userName_(std::move(userName)),
+      password_(std::move(password)) {}
+
+TServiceConnection::~TServiceConnection() {
+  if (!Attached()) return;
+  try {
+    ISC_STATUS_ARRAY status = {};
+    Client().service_detach(status, &handle_);
+  } catch (...) {
+  }
+  handle_ = 0;
+}
+
+const TFBClient& TServiceConnection::Client() const { return TFBClient::Get(); }
+
+void TServiceConnection::Attach() {
+  if (Attached()) throw EIBClientError("Соединение со службой уже установлено");
+  const TFBClient& client = Client();
+  TSpbBuilder spb = AttachParameters(userName_, password_);
+  std::string service = platform::Utf8ToAnsi(ServiceName());
+  if (service.size() > 0xFFFF) throw EIBClientError("Слишком длинное имя службы");
+  ISC_STATUS_ARRAY status = {};
+  isc_svc_handle handle = 0;
+  if (client.service_attach(status, static_cast<unsigned short>(service.size()), service.c_str(),
+                            &handle, spb.Length(), spb.Data()) != 0)
+    client.RaiseStatus(status);
+  handle_ = handle;
+  eof_ = false;
+}
+
+namespace {
+
+void Start(const TFBClient& client, isc_svc_handle& handle, const TSpbBuilder& spb) {
+  if (handle == 0) throw EIBClientError("Нет соединения со службой");
+  ISC_STATUS_ARRAY status = {};
+  if (client.service_start(status, &handle, nullptr, spb.Length(), spb.Data()) != 0)
+    client.RaiseStatus(status);
+}
+
+}  // namespace
+
+void TServiceConnection::StartBackup(const std::string& databasePath,
+                                     const std::string& backupPath) {
+  TSpbBuilder spb = BackupParameters(databasePath, backupPath);
+  Start(Client(), handle_, spb);
+  eof_ = false;
+}
+
+void TServiceConnection::StartRestore(const std::string& backupPath,
+                                      const std::string& databasePath, std::uint32_t pageSize) {
+  TSpbBuilder spb = RestoreParameters(backupPath, databasePath, pageSize);
+  Start(Client(), handle_, spb);
+  eof_ = false;
+}
+
+std::string TServiceConnection::GetNextLine() {
+  if (!Attached()) throw EIBClientError("Нет соединения со службой");
+  const TFBClient& client = Client();
+  const char request[] = {isc_info_svc_line};
+  std::vector<char> reply(kReplyBufferSize);
+  ISC_STATUS_ARRAY status = {};
+  if (client.service_query(status, &handle_, nullptr, 0, nullptr, sizeof request, request,
+                           static_cast<unsigned short>(reply.size()), reply.data()) != 0)
+    client.RaiseStatus(status);
+  const auto* begin = reinterpret_cast<const unsigned char*>(reply.data());
+  std::string line = ParseLineReply(begin, begin + reply.size());
+  eof_ = line.empty();
+  return line;
+}
+
+void TServiceConnection::Detach() {
+  if (!Attached()) return;
+  const TFBClient& client = Client();
+  ISC_STATUS_ARRAY status = {};
+  if (client.service_detach(status, &handle_) != 0) client.RaiseStatus(status);
+  handle_ = 0;
+}
+
+}  // namespace fbclient

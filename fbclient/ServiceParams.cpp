@@ -1,0 +1,112 @@
+#include "fbclient/ServiceParams.h"
+
+#include <ibase.h>
+
+#include <limits>
+
+#include "platform/AnsiText.h"
+#include "support/Exceptions.h"
+
+namespace fbclient {
+
+namespace {
+
+[[noreturn]] void RefuseLength(unsigned char tag, std::size_t length, std::size_t limit) {
+  throw EIBClientError("Слишком длинный параметр службы (код " + std::to_string(tag) + "): " +
+                       std::to_string(length) + " байт, допустимо не более " +
+                       std::to_string(limit));
+}
+
+}  // namespace
+
+TSpbBuilder& TSpbBuilder::AddTag(unsigned char tag) {
+  bytes_.push_back(tag);
+  return *this;
+}
+
+TSpbBuilder& TSpbBuilder::AddShortString(unsigned char tag, const std::string& value) {
+  constexpr std::size_t kLimit = std::numeric_limits<unsigned char>::max();
+  if (value.size() > kLimit) RefuseLength(tag, value.size(), kLimit);
+  bytes_.push_back(tag);
+  bytes_.push_back(static_cast<unsigned char>(value.size()));
+  bytes_.insert(bytes_.end(), value.begin(), value.end());
+  return *this;
+}
+
+TSpbBuilder& TSpbBuilder::AddString(unsigned char tag, const std::string& value) {
+  constexpr std::size_t kLimit = std::numeric_limits<unsigned short>::max();
+  if (value.size() > kLimit) RefuseLength(tag, value.size(), kLimit);
+  bytes_.push_back(tag);
+  bytes_.push_back(static_cast<unsigned char>(value.size() & 0xFF));
+  bytes_.push_back(static_cast<unsigned char>(value.size() >> 8));
+  bytes_.insert(bytes_.end(), value.begin(), value.end());
+  return *this;
+}
+
+TSpbBuilder& TSpbBuilder::AddNumber(unsigned char tag, std::uint32_t value) {
+  bytes_.push_back(tag);
+  for (int shift = 0; shift < 32; shift += 8)
+    bytes_.push_back(static_cast<unsigned char>((value >> shift) & 0xFF));
+  return *this;
+}
+
+unsigned short TSpbBuilder::Length() const {
+  constexpr std::size_t kLimit = std::numeric_limits<unsigned short>::max();
+  if (bytes_.size() > kLimit)
+    throw EIBClientError("Слишком длинный блок параметров службы: " +
+                         std::to_string(bytes_.size()) + " байт, допустимо не более " +
+                         std::to_string(kLimit));
+  return static_cast<unsigned short>(bytes_.size());
+}
+
+// Texts go to the server in the system's narrow encoding (the ANSI code page on
+// Windows, where the server opens files by that name).
+TSpbBuilder AttachParameters(const std::string& userName, const std::string& password) {
+  TSpbBuilder spb;
+  spb.AddTag(isc_spb_version).AddTag(isc_spb_current_version);
+  spb.AddShortString(isc_spb_user_name, platform::Utf8ToAnsi(userName));
+  spb.AddShortString(isc_spb_password, platform::Utf8ToAnsi(password));
+  return spb;
+}
+
+TSpbBuilder BackupParameters(const std::string& databasePath, const std::string& backupPath) {
+  TSpbBuilder spb;
+  spb.AddTag(isc_action_svc_backup);
+  spb.AddString(isc_spb_dbname, platform::Utf8ToAnsi(databasePath));
+  spb.AddString(isc_spb_bkp_file, platform::Utf8ToAnsi(backupPath));
+  spb.AddNumber(isc_spb_options, isc_spb_bkp_no_garbage_collect);
+  spb.AddTag(isc_spb_verbose);
+  return spb;
+}
+
+TSpbBuilder RestoreParameters(const std::string& backupPath, const std::string& databasePath,
+                              std::uint32_t pageSize) {
+  TSpbBuilder spb;
+  spb.AddTag(isc_action_svc_restore);
+  spb.AddString(isc_spb_bkp_file, platform::Utf8ToAnsi(backupPath));
+  spb.AddString(isc_spb_dbname, platform::Utf8ToAnsi(databasePath));
+  spb.AddNumber(isc_spb_options, isc_spb_res_create);
+  spb.AddNumber(isc_spb_res_page_size, pageSize);
+  spb.AddTag(isc_spb_verbose);
+  return spb;
+}
+
+std::string ParseLineReply(const unsigned char* begin, const unsigned char* end) {
+  const unsigned char* p = begin;
+  if (p >= end) throw EIBClientError("Пустой ответ службы");
+  switch (*p++) {
+    case isc_info_svc_line: {
+      if (end - p < 2) throw EIBClientError("Ответ службы оборван");
+      std::size_t length = static_cast<std::size_t>(p[0]) | (static_cast<std::size_t>(p[1]) << 8);
+      p += 2;
+      if (static_cast<std::size_t>(end - p) < length) throw EIBClientError("Ответ службы оборван");
+      return platform::AnsiToUtf8(std::string(reinterpret_cast<const char*>(p), length));
+    }
+    case isc_info_truncated:
+      throw EIBClientError("Ответ службы не поместился в буфер");
+    default:
+      throw EIBClientError("Неожиданный ответ службы (код " + std::to_string(begin[0]) + ")");
+  }
+}
+
+}  // namespace fbclient

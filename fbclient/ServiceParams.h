@@ -1,0 +1,44 @@
+// Service parameter buffers and service replies. The builder refuses a value that
+// does not fit its length field (it never truncates), and replies are read against
+// their end, so a short or malformed reply is an error rather than a wild read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fbclient {
+
+class TSpbBuilder {
+ public:
+  TSpbBuilder() = default;
+
+  // A lone tag (isc_spb_version's value, an action, isc_spb_verbose).
+  TSpbBuilder& AddTag(unsigned char tag);
+  // A string with a one-byte length (the attach buffer): at most 255 bytes.
+  TSpbBuilder& AddShortString(unsigned char tag, const std::string& value);
+  // A string with a two-byte length (service actions): at most 65535 bytes.
+  TSpbBuilder& AddString(unsigned char tag, const std::string& value);
+  // A 32-bit number, least significant byte first.
+  TSpbBuilder& AddNumber(unsigned char tag, std::uint32_t value);
+
+  const std::vector<unsigned char>& Bytes() const noexcept { return bytes_; }
+  // The length for the API's 16-bit length argument; refuses a longer buffer.
+  unsigned short Length() const;
+  const char* Data() const noexcept { return reinterpret_cast<const char*>(bytes_.data()); }
+
+ private:
+  std::vector<unsigned char> bytes_;
+};
+
+// Parameter buffers of the service calls the maintenance jobs make.
+TSpbBuilder AttachParameters(const std::string& userName, const std::string& password);
+TSpbBuilder BackupParameters(const std::string& databasePath, const std::string& backupPath);
+TSpbBuilder RestoreParameters(const std::string& backupPath, const std::string& databasePath,
+                              std::uint32_t pageSize);
+
+// The text of an isc_info_svc_line reply. An empty text is the end of the output.
+// Raises EIBClientError for a reply that is malformed, truncated or not a line.
+std::string ParseLineReply(const unsigned char* begin, const unsigned char* end);
+
+}  // namespace fbclient

@@ -1,0 +1,7 @@
+#include "platform/WindowMessage.h"
+
+namespace platform {
+
+bool PostWindowMessage(WindowId, std::uint32_t) noexcept { return false; }
+
+}  // namespace platform

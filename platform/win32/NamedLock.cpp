@@ -1,0 +1,76 @@
+#include "platform/NamedLock.h"
+
+#include <vector>
+
+#include "platform/win32/WindowsSupport.h"
+
+namespace platform {
+
+namespace {
+
+// Everyone may wait on the mutex and release it, and do nothing else: no one can
+// change its permissions or take it over, which a null access list would allow.
+constexpr DWORD kSharedRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+
+struct SidFree {
+  void operator()(void* sid) const { ::FreeSid(sid); }
+};
+
+}  // namespace
+
+std::unique_ptr<NamedLock> NamedLock::Open(const std::string& name, NamedLockError& error) {
+  SECURITY_DESCRIPTOR descriptor;
+  if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION)) {
+    error = {"InitializeSecurityDescriptor", ::GetLastError()};
+    return nullptr;
+  }
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID rawSid = nullptr;
+  if (!::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &rawSid)) {
+    error = {"SetSecurityDescriptorDacl", ::GetLastError()};
+    return nullptr;
+  }
+  std::unique_ptr<void, SidFree> everyone(rawSid);
+  DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(rawSid);
+  std::vector<DWORD> aclBuffer(aclSize / sizeof(DWORD) + 1);
+  PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
+  if (!::InitializeAcl(acl, aclSize, ACL_REVISION) ||
+      !::AddAccessAllowedAce(acl, ACL_REVISION, kSharedRights, rawSid) ||
+      !::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) {
+    error = {"SetSecurityDescriptorDacl", ::GetLastError()};
+    return nullptr;
+  }
+  SECURITY_ATTRIBUTES attributes;
+  attributes.nLength = sizeof attributes;
+  attributes.lpSecurityDescriptor = &descriptor;
+  attributes.bInheritHandle = FALSE;
+
+  // Ask only for the rights the list grants, so opening another process's mutex works.
+  std::string fullName = "Global\\" + name;
+  HANDLE h = ::CreateMutexExW(&attributes, Widen(fullName).c_str(), 0, kSharedRights);
+  if (h == nullptr) {
+    fullName = name;
+    h = ::CreateMutexExW(&attributes, Widen(fullName).c_str(), 0, kSharedRights);
+  }
+  if (h == nullptr) {
+    error = {"Create", ::GetLastError()};
+    return nullptr;
+  }
+  std::unique_ptr<NamedLock> lock(new NamedLock());
+  lock->handle_ = h;
+  lock->path_ = fullName;
+  return lock;
+}
+
+NamedLock::~NamedLock() {
+  if (handle_ != nullptr) ::CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+void NamedLock::Acquire() noexcept {
+  // WAIT_ABANDONED: the holder died; the mutex is ours now all the same.
+  ::WaitForSingleObject(static_cast<HANDLE>(handle_), INFINITE);
+}
+
+void NamedLock::Release() noexcept { ::ReleaseMutex(static_cast<HANDLE>(handle_)); }
+
+}  // namespace platform

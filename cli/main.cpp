@@ -5,6 +5,7 @@
 //   qvnoptimize stat [DB]       show its header page
 //
 // Exit status: 0 success, 1 a failure (its message on stderr), 2 a usage error.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -79,7 +80,13 @@ int main(int argc, char** argv) {
   ProgramSession session;
   try {
     if (command == "optimize") {
-      OptimizeDatabase(database);
+      {
+        // The result follows the progress lines, never amid them.
+        struct ProgressGoneFirst {
+          ~ProgressGoneFirst() { WaitForViewersToEnd(std::chrono::seconds(2)); }
+        } progressGone;
+        OptimizeDatabase(database);
+      }
       std::printf("%s\n", kOptimizeSuccess);
     } else {
       std::printf("%s\n", RequestStatistics(database).c_str());

@@ -284,6 +284,15 @@ TProgressViewer* TProgressViewer::FindViewerByWindow(TWindowHandle window) {
 // ---------------------------------------------------------------------------
 // The viewer thread
 
+bool WaitForViewersToEnd(std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (liveViewers.load() > 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 void TProgressViewer::ThreadMain(TProgressViewer* viewer) noexcept {
   try {
     viewer->Execute();

@@ -60,6 +60,12 @@ extern std::vector<TProgressViewer*> Viewers;
 // already). Runs at start-up; the application may call it again, harmlessly.
 bool RegisterViewerClass();
 
+// Waits up to `limit` until every viewer has closed its window and ended (a
+// terminated viewer does so within about one frame); true when none is left. For an
+// owner that must not show anything while a progress window, always on top, may
+// still cover it.
+bool WaitForViewersToEnd(std::chrono::milliseconds limit);
+
 // Texts of the viewer's failures, by their ids 65520-65522 (from the program's string
 // table on Windows).
 constexpr int kMsgClassNotRegistered = 65520;

@@ -130,7 +130,7 @@ class Work : public ::testing::Test {
     EXPECT_NE(box, nullptr) << "no box captioned " << caption;
     if (!box) return "<no box>";
     std::string text = DialogText(box);
-    if (buttonId == UMain::kBtnShowStat.id) Checkpoint("statistics-box");
+    if (caption == "СТАТИСТИКА БАЗЫ ДАННЫХ") Checkpoint("statistics-box");
     PressOk(box);
     gui::WaitFor([&] { return !::IsWindow(box); });
     return text;

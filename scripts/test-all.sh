@@ -1,15 +1,15 @@
 #!/bin/bash
 # Builds and runs every test: Linux native (with the private Firebird server),
-# Linux under ASan+UBSan, Windows i686 under Wine; and checks that the Windows
-# x86_64 build compiles. Installs what it needs first. Prints what each phase costs.
+# Linux under ASan+UBSan, the threaded modules (logger, progress viewer) under TSan,
+# Windows i686 under Wine; and checks that the Windows x86_64 build compiles. Installs what it needs first. Prints what each phase costs.
 #
 #   scripts/test-all.sh            everything
-#   scripts/test-all.sh linux      only some presets (linux, linux-asan, win32, win64)
+#   scripts/test-all.sh linux      only some presets (linux, linux-asan, linux-tsan, win32, win64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan win32 win64)
+[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan win32 win64)
 jobs=${QVN_JOBS:-$(nproc)}
 
 phase_start=0

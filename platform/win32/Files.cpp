@@ -52,13 +52,6 @@ std::optional<File> File::TryOpen(const std::string& path, FileOpenMode mode, Fi
   return file;
 }
 
-File File::Open(const std::string& path, FileOpenMode mode, FileShare share) {
-  ErrorCode error = 0;
-  std::optional<File> file = TryOpen(path, mode, share, error);
-  if (!file) RaiseOSError(error);
-  return std::move(*file);
-}
-
 bool File::IsOpen() const noexcept { return AsHandle(handle_) != INVALID_HANDLE_VALUE; }
 
 void File::Close() noexcept {

@@ -6,6 +6,10 @@
 
 #include "app/ScaleUtils.h"
 #include "app/UMainModel.h"
+#include "platform/Process.h"
+
+#include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -248,6 +252,61 @@ TEST_F(MainWindow, StoredPathIsRestoredAndSelectsCaseInsensitively) {
   EXPECT_EQ(TextOf(Control(UMain::kFilenameEdit1)), "Z:\\gone\\away.fdb");
   Close();
   ForgetStoredPath();
+}
+
+}  // namespace
+
+namespace {
+
+std::string VersionString(const std::vector<char>& data, const char* name) {
+  struct Translation {
+    WORD language;
+    WORD codePage;
+  }* translations = nullptr;
+  UINT size = 0;
+  if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translations), &size) ||
+      size < sizeof(Translation)) {
+    return "<no translation>";
+  }
+  wchar_t block[128];
+  swprintf(block, 128, L"\\StringFileInfo\\%04x%04x\\%hs", translations[0].language,
+           translations[0].codePage, name);
+  wchar_t* value = nullptr;
+  if (!::VerQueryValueW(data.data(), block, reinterpret_cast<void**>(&value), &size) || !value)
+    return "<none>";
+  return platform::Narrow(value, wcslen(value));
+}
+
+TEST(ProgramResources, VersionRecordAndManifest) {
+  std::wstring exe = platform::Widen(platform::ExecutableDir() + "QVNOptimizeDB.exe");
+  DWORD ignored = 0;
+  DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> data(size);
+  ASSERT_TRUE(::GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedSize = 0;
+  ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 12));
+  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(1, 0));
+  EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 12));
+  EXPECT_EQ(VersionString(data, "FileDescription"), "Утилита для оптимизации базы данных");
+  EXPECT_EQ(VersionString(data, "ProductName"), "ZARVO");
+  EXPECT_EQ(VersionString(data, "ProductVersion"), "12.\xD1\x85");  // Cyrillic х
+  EXPECT_EQ(VersionString(data, "FileVersion"), "12.0.0.1");
+
+  // The manifest: common controls 6, no elevation, DPI-aware.
+  HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(found, nullptr);
+  const char* manifest = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+  std::string text(manifest, ::SizeofResource(module, found));
+  ::FreeLibrary(module);
+  EXPECT_NE(text.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+  EXPECT_NE(text.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+  EXPECT_NE(text.find(">true</dpiAware>"), std::string::npos);
 }
 
 }  // namespace

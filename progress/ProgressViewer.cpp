@@ -300,7 +300,7 @@ void TProgressViewer::ThreadMain(TProgressViewer* viewer) noexcept {
     // Execute has closed the window and stopped the work thread on its way out.
   }
   // The hook gets the address only, as an identity; nothing may follow it now.
-  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(viewer);
+  volatile std::uintptr_t address = reinterpret_cast<std::uintptr_t>(viewer);
   delete viewer;
   if (TViewerHook hook = ProgressFreedHook.load()) hook(reinterpret_cast<TProgressViewer*>(address));
   --liveViewers;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -29,6 +30,16 @@ std::string FailMode() {
   char value[64] = {};
   DWORD n = ::GetEnvironmentVariableA("QVN_FBCLIENT_DOUBLE_FAIL", value, sizeof value);
   return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+// A handle that is not none: a pointer on 32-bit clients, an integer on 64-bit ones.
+template <typename Handle>
+Handle MakeHandle() {
+  if constexpr (std::is_pointer_v<Handle>) {
+    return reinterpret_cast<Handle>(std::uintptr_t{1});
+  } else {
+    return Handle{1};
+  }
 }
 
 ISC_STATUS Fail(ISC_STATUS* status, ISC_STATUS code) {
@@ -87,7 +98,7 @@ ISC_STATUS ISC_EXPORT isc_service_attach(ISC_STATUS* status, unsigned short, con
                                          const ISC_SCHAR*) {
   if (FailMode() == "attach") return Fail(status, isc_login);
   service = Service{};
-  *handle = reinterpret_cast<isc_svc_handle>(static_cast<std::uintptr_t>(1));
+  *handle = MakeHandle<isc_svc_handle>();
   return Ok(status);
 }
 

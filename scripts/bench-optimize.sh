@@ -57,8 +57,10 @@ run_size() {
     t2=$(now)
     cp "$site/DB/FLOOR.new" "$site/DB/FLOOR.copy"; sync
     t3=$(now)
-    local floor cp_time
+    local floor cp_time floor_backup floor_restore
     floor=$(elapsed "$t0" "$t3")
+    floor_backup=$(elapsed "$t0" "$t1")
+    floor_restore=$(elapsed "$t1" "$t2")
     cp_time=$(elapsed "$t2" "$t3")
     rm -f "$floor_db" "$site/DB/FLOOR."*
 
@@ -76,11 +78,18 @@ run_size() {
     swap_start=$(stamp_seconds "$(grep 'Восстановление временной БД' <<<"$log")")
     swap_end=$(stamp_seconds "$(grep 'Восстановление из резервной копии завершено' <<<"$log")")
     swap=$(echo "$swap_end - $swap_start" | bc -l | xargs printf '%.2f')
+    local b0 b1 r0 r1
+    b0=$(stamp_seconds "$(grep 'Будет создана' <<<"$log")")
+    b1=$(stamp_seconds "$(grep 'Создание резервной копии завершено' <<<"$log")")
+    r0=$(stamp_seconds "$(grep 'будет восстановлена' <<<"$log")")
+    r1=$swap_start
 
     printf '%-8s %6s MB  floor %7ss  ours %7ss (incl. 1 s pause)  ours-1s/floor %5.3f  ' \
         "$rows" "$size_mb" "$floor" "$ours" "$(echo "($ours - 1) / $floor" | bc -l)"
     printf 'swap %6ss  cp+sync %6ss  swap/cp %5.3f  peak RSS %6s KB\n' \
         "$swap" "$cp_time" "$(echo "$swap / $cp_time" | bc -l)" "$peak_kb"
+    printf '         backup: fbsvcmgr %6ss ours %6.2fs   restore: fbsvcmgr %6ss ours %6.2fs (without the pause)\n' \
+        "$floor_backup" "$(echo "$b1 - $b0" | bc -l)" "$floor_restore" "$(echo "$r1 - $r0 - 1" | bc -l)"
 }
 
 echo "rows     size        timings"

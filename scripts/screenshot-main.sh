@@ -32,6 +32,9 @@ shot() {
     echo "$out/$name.png"
 }
 
+# As on a first run: no stored path.
+WINEDEBUG=-all wine reg delete 'HKCU\Software\Velmora\ZARVO\OptimizeDB' /v FilenameEdit1.Text /f \
+    >/dev/null 2>&1 || true
 shot main-window-96
 shot main-window-144 -DPI144
 

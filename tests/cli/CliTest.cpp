@@ -132,6 +132,45 @@ TEST_F(Site, RebuildKeepsTheDataAndLogsEveryStage) {
   EXPECT_EQ(LogTexts(), expected);
 }
 
+// Every table of a database with keys, indices, a trigger, a procedure and a
+// generator, row by row (a count and a hash sum per table), and its objects.
+std::string Checksums(const testfiles::TempDir& dir, const std::string& path) {
+  return fbtest::RunSql(dir, "CONNECT " + fbtest::Connect(path) + ";\n"
+      "SELECT 'STATIONS', COUNT(*), SUM(MOD(HASH(ID || '|' || NAME || '|' || COALESCE(ADDRESS, '')), 1000000007))"
+      " FROM STATIONS;\n"
+      "SELECT 'FUEL_TYPES', COUNT(*), SUM(MOD(HASH(ID || '|' || NAME || '|' || PRICE), 1000000007)) FROM FUEL_TYPES;\n"
+      "SELECT 'PUMPS', COUNT(*), SUM(MOD(HASH(ID || '|' || STATION_ID || '|' || FUEL_ID || '|' || NUM), 1000000007))"
+      " FROM PUMPS;\n"
+      "SELECT 'SHIFTS', COUNT(*), SUM(MOD(HASH(ID || '|' || STATION_ID || '|' || OPENED || '|' ||"
+      " COALESCE(CASHIER, '')), 1000000007)) FROM SHIFTS;\n"
+      "SELECT 'FUEL_SALES', COUNT(*), SUM(MOD(HASH(ID || '|' || SHIFT_ID || '|' || PUMP_ID || '|' ||"
+      " LITRES || '|' || AMOUNT || '|' || SOLD_AT || '|' || COALESCE(NOTE, '')), 1000000007)) FROM FUEL_SALES;\n"
+      "SELECT 'SHIFT_TOTALS', COUNT(*), SUM(MOD(HASH(SHIFT_ID || '|' || LITRES || '|' || AMOUNT), 1000000007))"
+      " FROM SHIFT_TOTALS;\n"
+      "SELECT 'OBJECTS', (SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$SYSTEM_FLAG = 0),"
+      " (SELECT COUNT(*) FROM RDB$TRIGGERS WHERE RDB$SYSTEM_FLAG = 0),"
+      " (SELECT COUNT(*) FROM RDB$PROCEDURES WHERE RDB$SYSTEM_FLAG = 0),"
+      " GEN_ID(GEN_FUEL_SALES, 0) FROM RDB$DATABASE;\n"
+      "SELECT FUEL, LITRES, AMOUNT FROM SHIFT_REPORT(7);\n");
+}
+
+TEST_F(Site, RebuildKeepsEveryTableAndObjectOfARealisticDatabase) {
+  std::string make = std::string(QVN_SOURCE_DIR) + "/scripts/make-demo-db.sh '" QVN_FB_DIR "' '" +
+                     database_ + "' 20000 >'" + dir_.File("make.log") + "' 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << ReadFile(dir_.File("make.log"));
+  ASSERT_TRUE(fbtest::WaitUntilFree(database_));
+  std::string before = Checksums(dir_, database_);
+  ASSERT_NE(before.find("FUEL_SALES"), std::string::npos) << before;
+  ASSERT_EQ(before.find("Statement failed"), std::string::npos) << before;
+  ASSERT_TRUE(fbtest::WaitUntilFree(database_));
+
+  RunResult run = Run("optimize '" + database_ + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(fbtest::PageSizeOf(database_), 16384u);
+  EXPECT_EQ(Checksums(dir_, database_), before);
+  EXPECT_FALSE(Leftovers());
+}
+
 TEST_F(Site, DatabaseHeldOpenIsRefusedAndNothingIsTouched) {
   fbtest::CreateDatabase(dir_, database_);
   fbtest::Attachment holder(database_);

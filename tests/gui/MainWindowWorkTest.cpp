@@ -251,6 +251,73 @@ TEST_F(Work, StatisticsShowAndLogTheToolsConvertedOutput) {
   EXPECT_EQ(Texts(NewLog()), (std::vector<std::string>{"", "Программа запущена", "Выход из программы"}));
 }
 
+// The open dialog belonging to the main window, waiting for it.
+HWND WaitForOpenDialog(const gui::RunningProgram& program, HWND owner) {
+  HWND found = nullptr;
+  gui::WaitFor([&] {
+    for (HWND w : program.Windows()) {
+      if (gui::ClassOf(w) == "#32770" && ::GetWindow(w, GW_OWNER) == owner) {
+        found = w;
+        return true;
+      }
+    }
+    return false;
+  });
+  return found;
+}
+
+TEST_F(Work, BrowseButtonOpensTheFileDialogAndTakesTheChosenPath) {
+  Installation site("browse");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  std::string database = site.Path("CHOSEN.FDB");
+  WriteBytes(database, "database");
+  Start(site);
+  const std::string before = Path();
+  gui::Click(::GetDlgItem(form_, UMain::kBrowseButtonId));
+  HWND dialog = WaitForOpenDialog(*program_, form_);
+  ASSERT_NE(dialog, nullptr) << "no open dialog";
+
+  // The two filters, the first one chosen; no read-only box.
+  HWND filters = ::GetDlgItem(dialog, 0x470);  // cmb1
+  ASSERT_NE(filters, nullptr);
+  ASSERT_EQ(::SendMessageW(filters, CB_GETCOUNT, 0, 0), 2);
+  wchar_t item[128] = {};
+  LRESULT n = ::SendMessageW(filters, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(item));
+  EXPECT_EQ(platform::Narrow(item, static_cast<std::size_t>(n)), "Файл базы данных (*.FDB)");
+  n = ::SendMessageW(filters, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(item));
+  EXPECT_EQ(platform::Narrow(item, static_cast<std::size_t>(n)), "Все файлы (*.*)");
+  EXPECT_EQ(::SendMessageW(filters, CB_GETCURSEL, 0, 0), 0);
+  HWND readOnly = ::GetDlgItem(dialog, 0x410);  // chx1
+  EXPECT_TRUE(readOnly == nullptr || !::IsWindowVisible(readOnly));
+
+  // A file that does not exist is not accepted: the dialog stays.
+  HWND name = ::GetDlgItem(dialog, 0x47C);  // cmb13, the file name
+  if (!name) name = ::GetDlgItem(dialog, 0x480);  // edt1
+  ASSERT_NE(name, nullptr);
+  ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(platform::Widen(site.Path("NONE.FDB")).c_str()));
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  HWND complaint = nullptr;
+  gui::WaitFor([&] {
+    for (HWND w : program_->Windows()) {
+      if (gui::ClassOf(w) == "#32770" && w != dialog) complaint = w;
+    }
+    return complaint != nullptr;
+  });
+  ASSERT_NE(complaint, nullptr) << "a missing file was accepted";
+  PressOk(complaint);
+  gui::WaitFor([&] { return !::IsWindow(complaint); });
+  EXPECT_TRUE(::IsWindow(dialog));
+  EXPECT_EQ(Path(), before) << "the field keeps its text meanwhile";
+
+  // An existing file replaces the field's text with its full path.
+  ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(platform::Widen(database).c_str()));
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_TRUE(gui::WaitFor([&] { return !::IsWindow(dialog); }));
+  EXPECT_TRUE(gui::WaitFor([&] { return Path() == database; })) << Path();
+  Close();
+}
+
 // The rebuild end to end with a test double in place of the database client.
 TEST_F(Work, OptimizeRebuildsUnderTheProgressWindowThenReportsSuccess) {
   Installation site("optimize");

@@ -17,20 +17,19 @@
 #include "maintenance/SiteFiles.h"
 #include "maintenance/Statistics.h"
 #include "maintenance/Workflow.h"
+#include "platform/ConsoleOutput.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "progress/ProgressViewer.h"
 
 namespace {
 
-const char kUsage[] =
-    "Использование: qvnoptimize optimize [БАЗА]   перестроить базу данных\n"
-    "               qvnoptimize stat [БАЗА]       показать заголовок базы данных\n"
-    "По умолчанию БАЗА — %s\n"
-    "Журнал: %s\n";
-
 int Usage(FILE* out, int status) {
-  std::fprintf(out, kUsage, site::DefaultDatabasePath().c_str(), site::LogFilePath().c_str());
+  platform::WriteConsoleText(
+      out, "Использование: qvnoptimize optimize [БАЗА]   перестроить базу данных\n"
+           "               qvnoptimize stat [БАЗА]       показать заголовок базы данных\n"
+           "По умолчанию БАЗА — " + site::DefaultDatabasePath() + "\n"
+           "Журнал: " + site::LogFilePath() + "\n");
   return status;
 }
 
@@ -71,7 +70,7 @@ int main(int argc, char** argv) {
   std::string command = argv[1];
   if (command == "--help" || command == "-h") return Usage(stdout, 0);
   if (command == "--version") {
-    std::printf("qvnoptimize 12.0.0.1\n");
+    platform::WriteConsoleText(stdout, "qvnoptimize 12.0.0.1\n");
     return 0;
   }
   if ((command != "optimize" && command != "stat") || argc > 3) return Usage(stderr, 2);
@@ -87,14 +86,13 @@ int main(int argc, char** argv) {
         } progressGone;
         OptimizeDatabase(database);
       }
-      std::printf("%s\n", kOptimizeSuccess);
+      platform::WriteConsoleText(stdout, std::string(kOptimizeSuccess) + "\n");
     } else {
-      std::printf("%s\n", RequestStatistics(database).c_str());
+      platform::WriteConsoleText(stdout, RequestStatistics(database) + "\n");
     }
     return 0;
   } catch (const std::exception& e) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", e.what());
+    platform::WriteConsoleText(stderr, std::string(e.what()) + "\n");
     return 1;
   }
 }

@@ -1,5 +1,7 @@
 #include "progress/TerminalPresenter.h"
 
+#include "platform/ConsoleOutput.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -120,10 +122,7 @@ void TTerminalPresenter::PaintFrame(TProgressViewer*, const TFrame& frame) {
 
 std::unique_ptr<TProgressPresenter> MakeTerminalPresenter() {
   return std::make_unique<TTerminalPresenter>(
-      [](const std::string& text) {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
-      },
+      [](const std::string& text) { platform::WriteConsoleText(stderr, text); },
       StderrIsTerminal());
 }
 

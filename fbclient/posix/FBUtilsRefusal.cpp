@@ -2,14 +2,14 @@
 #include <cstdlib>
 
 #include "fbclient/FBUtils.h"
+#include "platform/ConsoleOutput.h"
 
 namespace FBUtils {
 
 void RefuseStartWithMessageBox() { RefuseStartOnConsole(); }
 
 void RefuseStartOnConsole() {
-  std::fprintf(stderr, "%s\n", kRefusalText);
-  std::fflush(stderr);
+  platform::WriteConsoleText(stderr, std::string(kRefusalText) + "\n");
   std::_Exit(0);
 }
 

@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "fbclient/FBUtils.h"
+#include "platform/ConsoleOutput.h"
 #include "platform/win32/WindowsSupport.h"
 
 namespace FBUtils {
@@ -13,18 +14,7 @@ void RefuseStartWithMessageBox() {
 }
 
 void RefuseStartOnConsole() {
-  std::string line = std::string(kRefusalText) + "\r\n";
-  HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
-  DWORD mode = 0;
-  if (error != nullptr && error != INVALID_HANDLE_VALUE && ::GetConsoleMode(error, &mode)) {
-    // A console shows UTF-16 correctly whatever its code page.
-    std::wstring wide = platform::Widen(line);
-    DWORD written = 0;
-    ::WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-  } else {
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-  }
+  platform::WriteConsoleText(stderr, std::string(kRefusalText) + "\n");
   ::ExitProcess(0);
 }
 

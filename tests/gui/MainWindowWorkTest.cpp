@@ -384,4 +384,83 @@ TEST_F(Work, AFailedRestoreShowsTheWrappedMessageAndKeepsTheDatabase) {
       << texts[texts.size() - 2];
 }
 
+// The Windows console build of the front end: its output (stdout and stderr into one
+// file, UTF-8 since it is not a console) and its exit code.
+struct ConsoleRun {
+  DWORD exitCode = 0;
+  std::string output;
+};
+
+ConsoleRun RunConsole(const Installation& site, const std::string& arguments) {
+  ConsoleRun run;
+  static int runs = 0;
+  std::string outputPath = site.Path("console" + std::to_string(++runs) + ".txt");
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  platform::ScopedFileHandle output(::CreateFileW(platform::Widen(outputPath).c_str(),
+                                                  GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                                  CREATE_ALWAYS, 0, nullptr));
+  if (!output) {
+    run.output = "<no output file>";
+    return run;
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output.Get();
+  startup.hStdError = output.Get();
+  std::wstring command =
+      platform::Widen("\"" + site.Path("qvnoptimize.exe") + "\" " + arguments);
+  std::vector<wchar_t> buffer(command.begin(), command.end());
+  buffer.push_back(L'\0');
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &info)) {
+    run.output = "<not started>";
+    return run;
+  }
+  ::CloseHandle(info.hThread);
+  ::WaitForSingleObject(info.hProcess, 60000);
+  ::GetExitCodeProcess(info.hProcess, &run.exitCode);
+  ::CloseHandle(info.hProcess);
+  output.Reset();
+  // Redirected, the program writes UTF-8 lines ending in CR LF; compared without the CR.
+  std::string raw = ReadBytes(outputPath);
+  EXPECT_EQ(raw.find("\r\r"), std::string::npos) << "a line end doubled";
+  for (char c : raw) {
+    if (c != '\r') run.output += c;
+  }
+  return run;
+}
+
+TEST_F(Work, ConsoleProgramRebuildsAndRefusesLikeTheWindow) {
+  Installation site("console");
+  site.Add("qvnoptimize.exe");
+  ConsoleRun refused = RunConsole(site, "stat");
+  EXPECT_EQ(refused.exitCode, 0u);
+  EXPECT_EQ(refused.output, "Модуль fbUtils.dll не загружен. В запуске приложения отказано!\n");
+
+  site.Add("fbUtils.dll");
+  site.Add("testdouble\\fbclient.dll", "fbclient.dll");
+  ASSERT_TRUE(Exists(site.Path("fbUtils.dll")));
+  std::string database = site.Path("BASE.FDB");
+  std::string content(200000, 'c');
+  WriteBytes(database, content);
+  ConsoleRun rebuilt = RunConsole(site, "optimize \"" + database + "\"");
+  EXPECT_EQ(rebuilt.exitCode, 0u) << rebuilt.output;
+  EXPECT_NE(rebuilt.output.find(std::string(kStageRestore) + "\n"), std::string::npos)
+      << rebuilt.output;
+  EXPECT_TRUE(rebuilt.output.size() >= sizeof kOptimizeSuccess &&
+              rebuilt.output.compare(rebuilt.output.size() - sizeof kOptimizeSuccess,
+                                     std::string::npos,
+                                     std::string(kOptimizeSuccess) + "\n") == 0)
+      << rebuilt.output;
+  EXPECT_TRUE(ReadBytes(database) == content);
+  EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup")));
+
+  ConsoleRun refusedPath = RunConsole(site, "optimize s:\\db\\base.fdb");
+  EXPECT_EQ(refusedPath.exitCode, 1u);
+  EXPECT_EQ(refusedPath.output, "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!\n");
+  EXPECT_EQ(RunConsole(site, "rebuild").exitCode, 2u);
+}
+
 }  // namespace

@@ -5,7 +5,6 @@
 //   qvnoptimize stat [DB]       show its header page
 //
 // Exit status: 0 success, 1 a failure (its message on stderr), 2 a usage error.
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -79,13 +78,7 @@ int main(int argc, char** argv) {
   ProgramSession session;
   try {
     if (command == "optimize") {
-      {
-        // The result follows the progress lines, never amid them.
-        struct ProgressGoneFirst {
-          ~ProgressGoneFirst() { WaitForViewersToEnd(std::chrono::seconds(2)); }
-        } progressGone;
-        OptimizeDatabase(database);
-      }
+      OptimizeDatabase(database);
       platform::WriteConsoleText(stdout, std::string(kOptimizeSuccess) + "\n");
     } else {
       platform::WriteConsoleText(stdout, RequestStatistics(database) + "\n");

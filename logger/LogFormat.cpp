@@ -267,9 +267,9 @@ namespace {
 constexpr int kMaxWidth = 4096;  // a wider field is taken for a malformed directive
 
 // The number printed with the C locale's decimal point replaced by '.'.
-std::string PrintFloat(const char* spec, int precision, double value) {
+std::string PrintFloat(const char* pattern, int precision, double value) {
   char buffer[512];
-  std::snprintf(buffer, sizeof buffer, spec, precision, value);
+  std::snprintf(buffer, sizeof buffer, pattern, precision, value);
   std::string out = buffer;
   const char* point = std::localeconv()->decimal_point;
   if (point != nullptr && std::strcmp(point, ".") != 0 && *point != '\0') {

@@ -1,5 +1,7 @@
 #include "maintenance/Workflow.h"
 
+#include <chrono>
+
 #include "fbclient/FBUtils.h"
 #include "logger/LogFormat.h"
 #include "maintenance/BackupRestore.h"
@@ -10,11 +12,17 @@
 
 namespace {
 
-// Ends the viewer on every way out; the viewer frees itself on its own thread.
+// Ends the viewer on every way out; the viewer frees itself on its own thread. The
+// progress window stays on top of everything until that thread has closed it, about
+// one frame later: what the caller shows next (the success text or the failure's
+// message) waits for that, so it is never hidden behind it.
 class ViewerGuard {
  public:
   explicit ViewerGuard(TProgressViewer* viewer) : viewer_(viewer) {}
-  ~ViewerGuard() { viewer_->Terminate(); }
+  ~ViewerGuard() {
+    viewer_->Terminate();
+    WaitForViewersToEnd(std::chrono::seconds(2));
+  }
   ViewerGuard(const ViewerGuard&) = delete;
   ViewerGuard& operator=(const ViewerGuard&) = delete;
   TProgressViewer& operator*() const { return *viewer_; }

@@ -60,18 +60,8 @@ void CloseProgramLogger() {
 
 void FormDestroy(TForm1&) { CloseProgramLogger(); }
 
-// The progress window stays on top of everything until its thread has closed it,
-// about one frame after it was terminated: what the button shows next (the success
-// box or the failure's message) waits for that, so it is never hidden behind it.
-struct ProgressGoneFirst {
-  ~ProgressGoneFirst() { WaitForViewersToEnd(std::chrono::seconds(2)); }
-};
-
 void Button1Click(TForm1& form) {
-  {
-    ProgressGoneFirst progressGone;
-    OptimizeDatabase(form.FilenameText());
-  }
+  OptimizeDatabase(form.FilenameText());
   // Only when nothing failed, and after the progress viewer has been terminated.
   ::MessageBoxW(form.Handle(), platform::Widen(kOptimizeSuccess).c_str(),
                 platform::Widen(UMain::kAppTitle).c_str(), MB_OK);

@@ -180,8 +180,8 @@ int ListDescriptors(const std::vector<std::string>& a) {
 
 // The child modes run from the test environment's set-up, when the whole program
 // is initialised, and end the process there.
-int RunChild(const std::string& spec) {
-  std::vector<std::string> args = SplitBar(spec);
+int RunChild(const std::string& request) {
+  std::vector<std::string> args = SplitBar(request);
   if (args[0] == "writer") return RunWriter(args);
   if (args[0] == "holdlock") return RunLockHolder(args);
   if (args[0] == "holdfile") return RunFileHolder(args);
@@ -193,9 +193,9 @@ class LoggerModule : public ::testing::Environment {
  public:
   void SetUp() override {
     QLXLoggerStartup();
-    const char* spec = std::getenv(kChildVariable);
-    if (spec != nullptr && *spec != '\0') {
-      int rc = RunChild(spec);
+    const char* request = std::getenv(kChildVariable);
+    if (request != nullptr && *request != '\0') {
+      int rc = RunChild(request);
       QLXLoggerShutdown();
       std::fflush(stdout);
       std::_Exit(rc);

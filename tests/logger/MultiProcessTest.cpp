@@ -17,9 +17,9 @@ constexpr int kThreads = 4;
 constexpr int kLinesPerThread = 150;
 constexpr int kMaxSize = 1024;  // rotation above 1365 bytes: hundreds of rotations
 
-std::unique_ptr<platform::ChildProcess> StartChild(const std::string& spec) {
+std::unique_ptr<platform::ChildProcess> StartChild(const std::string& request) {
   return platform::ChildProcess::Start(loggertest::SelfPath(), {},
-                                       {{loggertest::kChildVariable, spec}});
+                                       {{loggertest::kChildVariable, request}});
 }
 
 TEST(MultiProcess, WritersOfManyProcessesLoseAndTearNothing) {

@@ -13,7 +13,6 @@ inline const char kRegistryKey[] = "Software\\Velmora\\ZARVO\\OptimizeDB";
 inline const char kRegistryValue[] = "FilenameEdit1.Text";
 inline const char kInitialPath[] = "C:\\QORD\\DB\\ZARVO.FDB";
 inline const char kNoSelectionPath[] = "C:\\QORD\\DB\\";
-inline const char kLogPath[] = "C:\\QORD\\LogFiles\\QVNOptimizeDB.log";
 
 struct KnownDatabase {
   const char* itemText;

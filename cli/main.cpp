@@ -7,7 +7,6 @@
 // Exit status: 0 success, 1 a failure (its message on stderr), 2 a usage error.
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "fbclient/FBUtils.h"
@@ -17,8 +16,6 @@
 #include "maintenance/Statistics.h"
 #include "maintenance/Workflow.h"
 #include "platform/ConsoleOutput.h"
-#include "platform/Files.h"
-#include "platform/Process.h"
 #include "progress/ProgressViewer.h"
 
 namespace {
@@ -33,7 +30,7 @@ int Usage(FILE* out, int status) {
 }
 
 // The program's modules, started in order and shut down the other way round on every
-// way out; the program logger lives in between, as the window's does.
+// way out; the program log is opened and closed in between, as the window does.
 class ProgramSession {
  public:
   ProgramSession() {
@@ -42,24 +39,15 @@ class ProgramSession {
     RegisterViewerClass();
     QLXLoggerStartup();
     ProgressAppTitle = "Velmora - ZARVO";
-    platform::CreateDirectories(platform::ExtractFilePath(site::LogFilePath()));
-    logger_ = std::make_unique<TQLXLogger>(site::LogFilePath());
-    SetProgramLogger(logger_.get());
-    logger_->Log("", llPlain);
-    logger_->Log("Программа запущена", llPlain);
+    OpenProgramLog();
   }
   ~ProgramSession() {
-    logger_->Log("Выход из программы", llPlain);
-    SetProgramLogger(nullptr);
-    logger_.reset();
+    CloseProgramLog();
     QLXLoggerShutdown();
     FBUtils::Release();
   }
   ProgramSession(const ProgramSession&) = delete;
   ProgramSession& operator=(const ProgramSession&) = delete;
-
- private:
-  std::unique_ptr<TQLXLogger> logger_;
 };
 
 }  // namespace

@@ -16,9 +16,7 @@
 
 namespace {
 
-void ProgramLog(const std::string& text, TLogLevel level) {
-  if (TQLXLogger* logger = ProgramLogger()) logger->Log(text, level);
-}
+void ProgramLog(const std::string& text, TLogLevel level) { Log(ProgramLogger(), text, level); }
 
 void ProgramLogFmt(const std::string& format, std::initializer_list<LogArg> args,
                    TLogLevel level) {

@@ -1,5 +1,5 @@
-// The one program logger of a run: made by the front end when it starts, used by
-// the maintenance jobs and the statistics request, destroyed when the front end ends.
+// The one program logger of a run: opened by the front end when it starts, used by
+// the maintenance jobs and the statistics request, closed when the front end ends.
 #pragma once
 
 class TQLXLogger;
@@ -8,3 +8,9 @@ class TQLXLogger;
 TQLXLogger* ProgramLogger() noexcept;
 // Installs (or, with nullptr, removes) the program logger; the caller keeps ownership.
 void SetProgramLogger(TQLXLogger* logger) noexcept;
+
+// Creates the log's directory (with its parents; a failure is ignored), the program
+// logger on the site's log file, and logs an empty line and "Программа запущена".
+void OpenProgramLog();
+// Logs "Выход из программы" and frees the program logger; nothing when none is open.
+void CloseProgramLog() noexcept;

@@ -7,9 +7,9 @@
 namespace site {
 
 #ifdef _WIN32
-std::string DefaultDatabasePath() { return "C:\\QORD\\DB\\ZARVO.FDB"; }
-std::string LogFilePath() { return "C:\\QORD\\LogFiles\\QVNOptimizeDB.log"; }
-std::string StatisticsToolPath() { return "C:\\QORD\\FIREBIRD\\bin\\gstat.exe"; }
+std::string DefaultDatabasePath() { return fbclient::SiteRoot() + "DB\\ZARVO.FDB"; }
+std::string LogFilePath() { return fbclient::SiteRoot() + "LogFiles\\QVNOptimizeDB.log"; }
+std::string StatisticsToolPath() { return fbclient::SiteRoot() + "FIREBIRD\\bin\\gstat.exe"; }
 #else
 std::string DefaultDatabasePath() { return fbclient::SiteRoot() + "DB/ZARVO.FDB"; }
 std::string LogFilePath() { return fbclient::SiteRoot() + "LogFiles/QVNOptimizeDB.log"; }

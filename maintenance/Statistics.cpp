@@ -20,6 +20,6 @@ std::string RequestStatistics(const std::string& databasePath) {
   TQLXLogger* logger = ProgramLogger();
   std::string result = "Команда: " + command + "\r\nРезультат: (см. " +
                        (logger ? logger->FileName() : std::string()) + ")\r\n" + output;
-  if (logger) logger->Log(result, llPlain);
+  Log(logger, result, llPlain);
   return result;
 }

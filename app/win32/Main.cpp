@@ -5,7 +5,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,8 +16,6 @@
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/Statistics.h"
 #include "maintenance/Workflow.h"
-#include "platform/Files.h"
-#include "platform/Process.h"
 #include "progress/ProgressViewer.h"
 
 namespace {
@@ -39,26 +36,12 @@ int SystemPixelsPerInch() {
   return screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
 }
 
-// The one program logger of the run, owned by the main window's module.
-std::unique_ptr<TQLXLogger> programLogger;
-
 void FormCreate(TForm1&) {
   ProgressAppTitle = UMain::kProgressTitle;
-  platform::CreateDirectories(platform::ExtractFilePath(UMain::kLogPath));  // failure ignored
-  programLogger = std::make_unique<TQLXLogger>(UMain::kLogPath);
-  SetProgramLogger(programLogger.get());
-  programLogger->Log("", llPlain);
-  programLogger->Log("Программа запущена", llPlain);
+  OpenProgramLog();
 }
 
-void CloseProgramLogger() {
-  if (!programLogger) return;
-  programLogger->Log("Выход из программы", llPlain);
-  SetProgramLogger(nullptr);
-  programLogger.reset();
-}
-
-void FormDestroy(TForm1&) { CloseProgramLogger(); }
+void FormDestroy(TForm1&) { CloseProgramLog(); }
 
 void Button1Click(TForm1& form) {
   OptimizeDatabase(form.FilenameText());
@@ -97,7 +80,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     ::MessageBoxW(nullptr, platform::Widen(e.what()).c_str(),
                   platform::Widen(UMain::kAppTitle).c_str(), MB_OK | MB_ICONSTOP);
   }
-  CloseProgramLogger();  // already closed by the window, unless its creation failed
+  CloseProgramLog();  // already closed by the window, unless its creation failed
 
   // Module shut-down, the reverse of the start.
   QLXLoggerShutdown();

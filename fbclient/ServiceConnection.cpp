@@ -74,6 +74,12 @@ void TServiceConnection::StartRestore(const std::string& backupPath,
   eof_ = false;
 }
 
+void TServiceConnection::StartHeaderStatistics(const std::string& databasePath) {
+  TSpbBuilder spb = HeaderStatisticsParameters(databasePath);
+  Start(Client(), handle_, spb);
+  eof_ = false;
+}
+
 std::string TServiceConnection::GetNextLine() {
   if (!Attached()) throw EIBClientError("Нет соединения со службой");
   const TFBClient& client = Client();

@@ -34,6 +34,10 @@ class TServiceConnection {
   void StartRestore(const std::string& backupPath, const std::string& databasePath,
                     std::uint32_t pageSize);
 
+  // Starts printing the database's header page (the server reads the page; it does
+  // not attach to the database).
+  void StartHeaderStatistics(const std::string& databasePath);
+
   // The next line of the action's output. The empty line that ends the output is
   // returned too, and sets Eof(). A failed action raises EIBInterBaseError here.
   std::string GetNextLine();

@@ -59,21 +59,44 @@ unsigned short TSpbBuilder::Length() const {
   return static_cast<unsigned short>(bytes_.size());
 }
 
-// Texts go to the server in the system's narrow encoding (the ANSI code page on
-// Windows, where the server opens files by that name).
+// Texts go to the server in the form the platform's server expects. On Windows: the
+// ANSI code page, which every client version understands and in which the server
+// opens files. Elsewhere: UTF-8, and the connection says so, since the client would
+// otherwise convert every file name from the process's locale (the C locale cannot
+// hold a Cyrillic letter) while the server works in UTF-8.
 TSpbBuilder AttachParameters(const std::string& userName, const std::string& password) {
   TSpbBuilder spb;
   spb.AddTag(isc_spb_version).AddTag(isc_spb_current_version);
   spb.AddShortString(isc_spb_user_name, platform::Utf8ToAnsi(userName));
   spb.AddShortString(isc_spb_password, platform::Utf8ToAnsi(password));
+#ifndef _WIN32
+  spb.AddShortString(isc_spb_utf8_filename, "");
+#endif
   return spb;
 }
 
-TSpbBuilder BackupParameters(const std::string& databasePath, const std::string& backupPath) {
+namespace {
+
+TSpbBuilder ActionWithFileNames(unsigned char action) {
   TSpbBuilder spb;
-  spb.AddTag(isc_action_svc_backup);
-  spb.AddString(isc_spb_dbname, platform::Utf8ToAnsi(databasePath));
-  spb.AddString(isc_spb_bkp_file, platform::Utf8ToAnsi(backupPath));
+  spb.AddTag(action);
+  return spb;
+}
+
+}  // namespace
+
+std::string FileNameForServer(const std::string& path) {
+#ifdef _WIN32
+  return platform::Utf8ToAnsi(path);
+#else
+  return path;
+#endif
+}
+
+TSpbBuilder BackupParameters(const std::string& databasePath, const std::string& backupPath) {
+  TSpbBuilder spb = ActionWithFileNames(isc_action_svc_backup);
+  spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
+  spb.AddString(isc_spb_bkp_file, FileNameForServer(backupPath));
   spb.AddNumber(isc_spb_options, isc_spb_bkp_no_garbage_collect);
   spb.AddTag(isc_spb_verbose);
   return spb;
@@ -81,13 +104,19 @@ TSpbBuilder BackupParameters(const std::string& databasePath, const std::string&
 
 TSpbBuilder RestoreParameters(const std::string& backupPath, const std::string& databasePath,
                               std::uint32_t pageSize) {
-  TSpbBuilder spb;
-  spb.AddTag(isc_action_svc_restore);
-  spb.AddString(isc_spb_bkp_file, platform::Utf8ToAnsi(backupPath));
-  spb.AddString(isc_spb_dbname, platform::Utf8ToAnsi(databasePath));
+  TSpbBuilder spb = ActionWithFileNames(isc_action_svc_restore);
+  spb.AddString(isc_spb_bkp_file, FileNameForServer(backupPath));
+  spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
   spb.AddNumber(isc_spb_options, isc_spb_res_create);
   spb.AddNumber(isc_spb_res_page_size, pageSize);
   spb.AddTag(isc_spb_verbose);
+  return spb;
+}
+
+TSpbBuilder HeaderStatisticsParameters(const std::string& databasePath) {
+  TSpbBuilder spb = ActionWithFileNames(isc_action_svc_db_stats);
+  spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
+  spb.AddNumber(isc_spb_options, isc_spb_sts_hdr_pages);
   return spb;
 }
 

@@ -37,6 +37,14 @@ TSpbBuilder BackupParameters(const std::string& databasePath, const std::string&
 TSpbBuilder RestoreParameters(const std::string& backupPath, const std::string& databasePath,
                               std::uint32_t pageSize);
 
+// The header page of a database, as the statistics service prints it; the service
+// reads the page from the file and does not attach to the database.
+TSpbBuilder HeaderStatisticsParameters(const std::string& databasePath);
+
+// A file name (UTF-8) in the form the platform's server expects: the ANSI code page
+// on Windows, UTF-8 elsewhere (then marked with isc_spb_utf8_filename).
+std::string FileNameForServer(const std::string& path);
+
 // The text of an isc_info_svc_line reply. An empty text is the end of the output.
 // Raises EIBClientError for a reply that is malformed, truncated or not a line.
 std::string ParseLineReply(const unsigned char* begin, const unsigned char* end);

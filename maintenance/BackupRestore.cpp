@@ -7,9 +7,11 @@
 #include "fbclient/ServiceConnection.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/FileNames.h"
+#include "maintenance/RebuildChecks.h"
 #include "maintenance/ProgramLogger.h"
 #include "platform/FileOps.h"
 #include "platform/SystemError.h"
+#include "platform/TestPoint.h"
 #include "support/tools.h"
 
 #include <cerrno>
@@ -34,9 +36,12 @@ std::string TextOf(const CapturedOutput& lines) {
 
 // Reads the action's output to its end; a failure dumps what came so far and goes on.
 void ReadOutput(fbclient::TServiceConnection& service, CapturedOutput& captured,
-                const char* dumpHeader) {
+                const char* dumpHeader, const char* runningPoint) {
   try {
-    while (!service.Eof()) captured.push_back(service.GetNextLine());
+    while (!service.Eof()) {
+      captured.push_back(service.GetNextLine());
+      if (captured.size() == 1) platform::TestPoint(runningPoint);  // the action is under way
+    }
   } catch (...) {
     ProgramLog(dumpHeader + TextOf(captured), llPlain);
     throw;
@@ -74,24 +79,12 @@ void RunJob(const char* errorPrefix, const char* context, Body body) {
 }
 
 // Reported when a file is still held open (for the working file on POSIX only:
-// Windows refuses its deletion itself and says why).
+// Windows refuses the replace itself and says why).
 #ifdef _WIN32
 constexpr platform::ErrorCode kFileBusyCode = 32;  // ERROR_SHARING_VIOLATION
 #else
 constexpr platform::ErrorCode kFileBusyCode = EBUSY;
 #endif
-
-const char kRestoreUnfinished[] =
-    "Восстановление не было доведено до конца: сервер не сообщил о его завершении. Рабочая база "
-    "данных не изменена";
-
-// gbak ends a complete restore with "gbak:finishing, closing, and going home".
-bool RestoreFinished(const CapturedOutput& captured) {
-  for (const std::string& line : captured) {
-    if (line.find("closing, and going home") != std::string::npos) return true;
-  }
-  return false;
-}
 
 bool WaitUntilFree(const std::string& path, std::chrono::seconds limit) {
   auto deadline = std::chrono::steady_clock::now() + limit;
@@ -102,34 +95,70 @@ bool WaitUntilFree(const std::string& path, std::chrono::seconds limit) {
   return true;
 }
 
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Removes the new database on every way out unless it took the working file's place
+// or the operator is told to put it there by hand.
+class NewFileGuard {
+ public:
+  explicit NewFileGuard(std::string path) : path_(std::move(path)) {}
+  ~NewFileGuard() {
+    if (!kept_) platform::RemoveFile(path_);
+  }
+  NewFileGuard(const NewFileGuard&) = delete;
+  NewFileGuard& operator=(const NewFileGuard&) = delete;
+  void Keep() { kept_ = true; }
+
+ private:
+  std::string path_;
+  bool kept_ = false;
+};
+
 }  // namespace
 
 void BackupDatabase(const std::string& host, const std::string& databasePath,
                     const std::string& backupPath, const std::string& userName,
-                    const std::string& password, int port) {
+                    const std::string& password, int port, const TJobChecks& checks) {
   CapturedOutput captured;
   RunJob("Ошибка создания резервной копии: ", "Создание резервной копии", [&] {
     ProgramLogFmt("Будет создана резервная копия базы данных \"%s\"", {databasePath}, llEvent);
+    if (checks.before) checks.before();
     {
       fbclient::TServiceConnection service(ServerName(host, port), userName, password);
       if (DeleteStaleFile(backupPath)) ProgramLog("Удален старый файл резервной копии", llPlain);
       service.Attach();
       service.StartBackup(databasePath, backupPath);
-      ReadOutput(service, captured, "Лог резервирования (предоставлен в целях отладки ошибки):\r\n");
+      ReadOutput(service, captured, "Лог резервирования (предоставлен в целях отладки ошибки):\r\n",
+                 "backup-running");
       service.Detach();
     }  // the connection is released here, or by unwinding
+    if (checks.after) {
+      try {
+        checks.after();
+      } catch (...) {
+        platform::RemoveFile(backupPath);  // complete, but of no use
+        throw;
+      }
+    }
     ProgramLog("Создание резервной копии завершено", llEvent);
   });
 }
 
-void RestoreDatabase(const std::string& host, const std::string& databasePath,
-                     const std::string& backupPath, const std::string& userName,
-                     const std::string& password, int port) {
+TRestoreResult RestoreDatabase(const std::string& host, const std::string& databasePath,
+                               const std::string& backupPath, const std::string& userName,
+                               const std::string& password, int port,
+                               const TJobChecks& checks) {
   const std::string tempPath = ChangeFileExt(databasePath, kTempBaseExtension);
+  const char dumpHeader[] = "Лог восстановления (предоставлен в целях отладки ошибки):\r\n";
   CapturedOutput captured;
+  TRestoreResult result;
   RunJob("Ошибка восстановления из резервной копии: ", "Восстановление из резервной копии", [&] {
     ProgramLogFmt("База данных \"%s\" будет восстановлена из резервной копии", {databasePath},
                   llEvent);
+    if (checks.before) checks.before();
+    auto restoreStart = std::chrono::steady_clock::now();
     {
       fbclient::TServiceConnection service(ServerName(host, port), userName, password);
       if (DeleteStaleFile(tempPath)) {
@@ -137,41 +166,48 @@ void RestoreDatabase(const std::string& host, const std::string& databasePath,
       }
       service.Attach();
       service.StartRestore(backupPath, tempPath, kRestorePageSize);
-      ReadOutput(service, captured,
-                 "Лог восстановления (предоставлен в целях отладки ошибки):\r\n");
+      ReadOutput(service, captured, dumpHeader, "restore-running");
       service.Detach();
     }
+    result.restoreSeconds = SecondsSince(restoreStart);
+    platform::TestPoint("restore");
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     if (!platform::FileExists(tempPath)) {
       throw Exception(
           "Операция восстановлена завершилась успешно, однако куда и что она восстановила - не "
           "понятно...");
     }
-    // The server's restore service can end without a failure although it restored only
-    // part of the data (a backup cut short); the tool's own closing line tells a complete
-    // restore. Without it the working database is not replaced.
-    if (!RestoreFinished(captured)) throw Exception(kRestoreUnfinished);
-    // The server may still write to the new file just after the service has ended; the
-    // working file is deleted only once the copy can be taken whole.
-    if (!WaitUntilFree(tempPath, std::chrono::seconds(60))) {
-      throw Exception(FormatText("Временный файл базы данных \"%s\" занят: %s",
-                                 {tempPath, platform::SystemErrorText(kFileBusyCode)}));
+    NewFileGuard newFile(tempPath);
+
+    // The server's restore can end without a failure and yet leave a database cut
+    // short, or one it could not bring online (an index that failed to activate).
+    // Such a file never takes the working file's place.
+    try {
+      CheckRestoreOutput(captured);
+      // The server may still write to the new file just after the service has ended.
+      if (!WaitUntilFree(tempPath, std::chrono::seconds(60))) {
+        throw Exception(FormatText("Временный файл базы данных \"%s\" занят: %s",
+                                   {tempPath, platform::SystemErrorText(kFileBusyCode)}));
+      }
+      result.rebuiltHeader = ReadDatabaseHeader(host, tempPath, userName, password, port);
+      CheckRestoredDatabaseOnline(result.rebuiltHeader);
+    } catch (...) {
+      ProgramLog(dumpHeader + TextOf(captured), llPlain);
+      throw;
     }
     ProgramLog("Восстановление временной БД из резервной копии завершено", llEvent);
 
-    // The swap: delete the working file, copy the rebuilt one into its place, delete
-    // the temporary file. A POSIX system deletes a file that another process holds
-    // open, so the working file is tested once more right before its deletion.
-    bool deleted = false;
-    platform::ErrorCode code = kFileBusyCode;
-#ifndef _WIN32
-    if (platform::IsFileFree(databasePath))
-#endif
-    {
-      deleted = platform::RemoveFile(databasePath);
-      if (!deleted) code = platform::LastErrorCode();
+    // The swap: the new file, flushed, replaces the working file in one step, so the
+    // working name holds the old database or the new one at every instant. On POSIX
+    // the working file is held (an exclusive flock, which the server needs to attach)
+    // from the last look at its header to the replace: nobody can attach in between.
+    auto swapStart = std::chrono::steady_clock::now();
+    if (!platform::FlushFileToDisk(tempPath)) {
+      throw Exception(FormatText("Не удалось записать на диск файл \"%s\": %s",
+                                 {tempPath, platform::SystemErrorText(platform::LastErrorCode())}));
     }
-    if (!deleted) {
+    auto refuseSwap = [&](platform::ErrorCode code) {
+      newFile.Keep();  // the message sends the operator to it
       throw Exception(FormatText(
           "Не удалось полность завершить действия по оптимизации БД!\r\nБД была оптимизирована. "
           "Создан файл \"%s\".\r\nПрограмме не удалось переименовать его в \"%s\",\r\nт.к. при "
@@ -179,17 +215,18 @@ void RestoreDatabase(const std::string& host, const std::string& databasePath,
           "ZARVO выгружена и повторите попытку!\r\nЛибо вы можете попытаться переименовать файлы "
           "вручную!",
           {tempPath, databasePath, databasePath, platform::SystemErrorText(code)}));
-    }
-    if (!platform::CopyFileNoOverwrite(tempPath, databasePath)) {
-      throw Exception(FormatText(
-          "ОШИБКА!!! Файл рабочей базы данных был УДАЛЕН!!!\r\nСрочно найдите файл \"%s\"\r\nи "
-          "переименуйте его в \"%s\"\r\nЕсли вы этого не сделаете, то работа АЗС будет "
-          "НЕВОЗМОЖНА!!!",
-          {tempPath, databasePath}));
-    }
-    if (!platform::RemoveFile(tempPath)) {
-      ProgramLog("Не удалось удалить временный файл базы данных", llWarning);
-    }
+    };
+#ifndef _WIN32
+    platform::FileHold working(databasePath);
+    if (!working.Held()) refuseSwap(platform::LastErrorCode());
+#endif
+    if (checks.after) checks.after();
+    platform::TestPoint("swap");
+    if (!platform::ReplaceFile(tempPath, databasePath)) refuseSwap(platform::LastErrorCode());
+    newFile.Keep();
+    platform::TestPoint("swapped");
+    result.swapSeconds = SecondsSince(swapStart);
     ProgramLog("Восстановление из резервной копии завершено", llEvent);
   });
+  return result;
 }

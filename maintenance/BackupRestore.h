@@ -1,21 +1,43 @@
 // The two jobs of a rebuild, run through the local server's service manager:
 // a full backup of the working database, and a restore of that backup into a
-// temporary file beside it that then takes the working file's place. Both log
-// their stages on the program logger and raise every failure wrapped with the
-// job's name and the failure's kind.
+// temporary file beside it that, once checked, takes the working file's place in
+// one atomic replace. Both log their stages on the program logger and raise every
+// failure wrapped with the job's name and the failure's kind.
 #pragma once
 
+#include <functional>
 #include <string>
 
-// Returns when the backup file is complete.
+#include "maintenance/DatabaseHeader.h"
+
+// Checks the caller runs inside a job, so that their failures are the job's own
+// (logged and wrapped alike). Either may be empty.
+struct TJobChecks {
+  std::function<void()> before;  // after the job's first log line, before any file is touched
+  std::function<void()> after;   // backup: once the backup is complete; restore: right
+                                 // before the swap, with the working file held
+};
+
+// Returns when the backup file is complete (and `checks.after` has passed; when it
+// fails, the backup file is removed).
 void BackupDatabase(const std::string& host, const std::string& databasePath,
                     const std::string& backupPath, const std::string& userName,
-                    const std::string& password, int port);
+                    const std::string& password, int port, const TJobChecks& checks = {});
 
-// Returns when the rebuilt database stands at `databasePath`.
-void RestoreDatabase(const std::string& host, const std::string& databasePath,
-                     const std::string& backupPath, const std::string& userName,
-                     const std::string& password, int port);
+struct TRestoreResult {
+  TDatabaseHeader rebuiltHeader;  // the new database's header, read before the swap
+  double restoreSeconds = 0;      // the server's restore action
+  double swapSeconds = 0;         // flushing the new file and replacing the working one
+};
+
+// Returns when the rebuilt database stands at `databasePath`. The new file replaces
+// the working file only when the restore's output holds no error, the new database
+// is online, and `checks.after` has passed; otherwise the working file is untouched
+// and the new file removed.
+TRestoreResult RestoreDatabase(const std::string& host, const std::string& databasePath,
+                               const std::string& backupPath, const std::string& userName,
+                               const std::string& password, int port,
+                               const TJobChecks& checks = {});
 
 // The page size of every rebuilt database.
 constexpr unsigned kRestorePageSize = 16384;

@@ -1,11 +1,19 @@
 #include "maintenance/Workflow.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <memory>
 
 #include "fbclient/FBUtils.h"
 #include "logger/LogFormat.h"
 #include "maintenance/BackupRestore.h"
 #include "maintenance/FileNames.h"
+#include "maintenance/ProgramLogger.h"
+#include "maintenance/RebuildChecks.h"
+#include "logger/QLXLogger.h"
+#include "platform/Files.h"
+#include "platform/TestPoint.h"
 #include "platform/FileOps.h"
 #include "progress/ProgressViewer.h"
 #include "support/Exceptions.h"
@@ -47,6 +55,10 @@ class BackupFileGuard {
   bool armed_ = false;
 };
 
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void ShowStage(TProgressViewer& viewer, const char* text) {
   viewer.SetString(10, text, 1, true, 0x8000, fsBold, 14, "");
 }
@@ -70,15 +82,47 @@ void CheckDatabasePath(const std::string& path) {
   }
 }
 
+std::string RebuildReportText(const TRebuildReport& report) {
+  auto figure = [](auto value) { return value < 0 ? std::string("?") : std::to_string(value); };
+  auto seconds = [](double value) {
+    if (value < 0) return std::string("?");
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    std::string result = text;
+    for (char& c : result) {
+      if (c == '.') c = ',';
+    }
+    return result + " с";
+  };
+  return "Размер файла базы данных: " + figure(report.sizeBefore) + " -> " +
+         figure(report.sizeAfter) + " байт\r\nРазмер страницы: " + figure(report.pageSizeBefore) +
+         " -> " + figure(report.pageSizeAfter) + " байт\r\nВремя: резервное копирование " +
+         seconds(report.backupSeconds) + "; восстановление " + seconds(report.restoreSeconds) +
+         "; замена файла " + seconds(report.swapSeconds);
+}
+
 void OptimizeDatabase(const std::string& databasePath) {
-  CheckDatabasePath(databasePath);
+  TRebuildReport report;
+  OptimizeDatabase(databasePath, report);
+}
+
+void OptimizeDatabase(const std::string& typedPath, TRebuildReport& report) {
+  // The checks; nothing is touched until all have passed.
+  const std::string databasePath = RealDatabasePath(typedPath);
+  report.databasePath = databasePath;
+  std::unique_ptr<platform::NamedLock> rebuildLock = TakeRebuildLock(databasePath);
+  CheckDatabasePath(typedPath);
+  if (databasePath != typedPath) CheckDatabasePath(databasePath);
+  CheckSideFileNames(databasePath);
   if (!platform::IsFileFree(databasePath)) {
     throw Exception(FormatText(
         "Файл %s занят! Закройте все программы, которые работают с этой базой данных! Если "
         "всё-равно не удалось освободить файл, то перезапустите службу \"Firebird Server - "
         "ZARVOInstance\"",
-        {databasePath}));
+        {typedPath}));
   }
+  report.sizeBefore = platform::FileSizeOf(databasePath).value_or(-1);
+  CheckRoomForRebuild(databasePath, static_cast<std::uint64_t>(std::max<std::int64_t>(report.sizeBefore, 0)));
   const std::string backupPath = ChangeFileExt(databasePath, kBackupExtension);
 
   // Declared first so that it is destroyed last: the backup file goes before the
@@ -86,16 +130,47 @@ void OptimizeDatabase(const std::string& databasePath) {
   ViewerGuard viewer(new TProgressViewer(kOptimizeCaption, false, false));
   BackupFileGuard backupFile(backupPath);
 
+  // The working database's header, read without attaching, before the backup, after
+  // it and right before the swap: nobody but the backup may have attached, or the
+  // rebuilt file could lack what they committed.
+  TDatabaseHeader beforeBackup, afterBackup;
   ShowStage(*viewer, kStageBackup);
   {
     std::string password = FBUtils::GetFBPassword();
     int port = FBUtils::GetFBPort();
-    BackupDatabase(kServerHost, databasePath, backupPath, kServerUser, password, port);
+    auto readHeader = [&] {
+      return ReadDatabaseHeader(kServerHost, databasePath, kServerUser, password, port);
+    };
+    TJobChecks checks;
+    checks.before = [&] {
+      beforeBackup = readHeader();
+      report.pageSizeBefore = static_cast<int>(beforeBackup.pageSize);
+    };
+    checks.after = [&] {
+      afterBackup = readHeader();
+      CheckOnlyTheBackupAttached(databasePath, beforeBackup, afterBackup);
+    };
+    auto start = std::chrono::steady_clock::now();
+    BackupDatabase(kServerHost, databasePath, backupPath, kServerUser, password, port, checks);
+    report.backupSeconds = SecondsSince(start);
   }
   backupFile.Arm();
+  platform::TestPoint("backup");
 
   ShowStage(*viewer, kStageRestore);
   std::string password = FBUtils::GetFBPassword();
   int port = FBUtils::GetFBPort();
-  RestoreDatabase(kServerHost, databasePath, backupPath, kServerUser, password, port);
+  TJobChecks checks;
+  checks.after = [&] {
+    TDatabaseHeader now =
+        ReadDatabaseHeader(kServerHost, databasePath, kServerUser, password, port);
+    CheckUntouchedSinceBackup(databasePath, afterBackup, now);
+  };
+  TRestoreResult restored =
+      RestoreDatabase(kServerHost, databasePath, backupPath, kServerUser, password, port, checks);
+  report.restoreSeconds = restored.restoreSeconds;
+  report.swapSeconds = restored.swapSeconds;
+  report.pageSizeAfter = static_cast<int>(restored.rebuiltHeader.pageSize);
+  report.sizeAfter = platform::FileSizeOf(databasePath).value_or(-1);
+  Log(ProgramLogger(), "Итоги оптимизации:\r\n" + RebuildReportText(report), llPlain);
 }

@@ -1,9 +1,12 @@
 // File operations of the database rebuild: existence, delete, the exclusive-open
-// test and the durable copy that never overwrites. Failures leave the system's error
-// code for LastErrorCode(), so callers can quote the system's own words.
+// test, the atomic replace that swaps a rebuilt database in, and the facts the
+// rebuild checks first (where a file really lies, room on its volume). Failures
+// leave the system's error code for LastErrorCode(), so callers can quote the
+// system's own words.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -22,16 +25,45 @@ bool RemoveFile(const std::string& path);
 // exclusive flock, which is how the Firebird server marks a database it has attached.
 bool IsFileFree(const std::string& path) noexcept;
 
-// Copies `source` to `target` only when nothing stands at `target` yet, and flushes
-// the copy to disk (its directory entry too, on POSIX) before reporting success.
-// False on failure, with the error code left behind; a target that this call
-// created is removed again, so a failed copy never leaves a partial file.
-bool CopyFileNoOverwrite(const std::string& source, const std::string& target);
+#ifndef _WIN32
+// Holds a file the way IsFileFree tests it, for as long as the object lives: an
+// exclusive flock, which the database server needs to attach, so nobody attaches
+// meanwhile. (Windows needs none: it refuses to replace a file the server holds.)
+class FileHold {
+ public:
+  // Takes the hold; Held() is false when another holds the file (errno left: EBUSY).
+  explicit FileHold(const std::string& path) noexcept;
+  ~FileHold();
+  FileHold(const FileHold&) = delete;
+  FileHold& operator=(const FileHold&) = delete;
+  bool Held() const noexcept { return fd_ >= 0; }
 
-// Fault seam for tests: when set, called during a copy with the number of bytes
-// written so far; returning true makes the copy fail there as if the disk had failed.
-using CopyFaultHook = bool (*)(std::uint64_t bytesCopied);
-void SetCopyFaultHookForTesting(CopyFaultHook hook) noexcept;
-CopyFaultHook CopyFaultHookForTesting() noexcept;
+ private:
+  int fd_ = -1;
+};
+#endif
+
+// Writes a file's data through to the disk. False on failure (error code left).
+bool FlushFileToDisk(const std::string& path);
+
+// Puts `source` in the place of `target` in one step: at every instant `target`
+// names the old file or the new one, whole. The new directory entry is on the disk
+// before it returns (POSIX: the folder is flushed; Windows: write-through). Both
+// must lie in one folder. Fails (error code left) when `target` is held open by
+// another program on Windows; on POSIX the caller tests that first.
+bool ReplaceFile(const std::string& source, const std::string& target);
+
+// Where the file that `path` names really lies: POSIX gives the absolute path with
+// every symbolic link resolved; Windows follows a file that is a symbolic link (a
+// reparse point) and leaves every other path as typed. Nothing when it cannot be
+// resolved (no such file).
+std::optional<std::string> ResolveFilePath(const std::string& path);
+
+// Whether two paths lead to one and the same existing file, as the file system
+// tells (names compared its way, case-insensitive on Windows; links followed).
+bool SameFile(const std::string& a, const std::string& b);
+
+// Bytes this user may still write on the volume that holds the folder of `path`.
+std::optional<std::uint64_t> FreeSpaceBeside(const std::string& path);
 
 }  // namespace platform

@@ -29,6 +29,8 @@ class NamedLock {
 
   // Waits without a time-out. A lock whose holder died counts as acquired.
   void Acquire() noexcept;
+  // Takes the lock when nobody holds it, at once; false when another holder has it.
+  bool TryAcquire() noexcept;
   void Release() noexcept;
 
   // Where the lock lives: the mutex name or the lock file's path.

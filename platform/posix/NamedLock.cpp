@@ -94,6 +94,23 @@ void NamedLock::Acquire() noexcept {
   }
 }
 
+bool NamedLock::TryAcquire() noexcept {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    int result;
+    do {
+      result = ::flock(fd_, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) return false;
+    if (StillNamed(fd_, path_)) return true;
+    // Removed by its last user meanwhile: the name's file now is the lock.
+    int fresh = OpenLockFile(path_);
+    if (fresh < 0) return false;
+    ::close(fd_);
+    fd_ = fresh;
+  }
+  return false;
+}
+
 void NamedLock::Release() noexcept { ::flock(fd_, LOCK_UN); }
 
 }  // namespace platform

@@ -1,27 +1,10 @@
 #include "platform/FileOps.h"
 
+#include "platform/Process.h"
 #include "platform/win32/WindowsSupport.h"
 
 namespace platform {
 
-namespace {
-
-DWORD CALLBACK CopyProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER,
-                            LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID) {
-  CopyFaultHook hook = CopyFaultHookForTesting();
-  if (hook != nullptr && transferred.QuadPart > 0 &&
-      hook(static_cast<std::uint64_t>(transferred.QuadPart)))
-    return PROGRESS_CANCEL;
-  return PROGRESS_CONTINUE;
-}
-
-// Removes what a failed copy left at the target; the copy's error code survives.
-void RemovePartialCopy(const std::wstring& target, DWORD error) {
-  ::DeleteFileW(target.c_str());
-  ::SetLastError(error);
-}
-
-}  // namespace
 
 bool FileExists(const std::string& path) {
   DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
@@ -40,44 +23,65 @@ bool IsFileFree(const std::string& path) noexcept {
   }
 }
 
-bool CopyFileNoOverwrite(const std::string& source, const std::string& target) {
-  std::wstring wideSource = Widen(source);
-  std::wstring wideTarget = Widen(target);
-  BOOL cancel = FALSE;
-  LPPROGRESS_ROUTINE progress = CopyFaultHookForTesting() != nullptr ? CopyProgress : nullptr;
-  if (!::CopyFileExW(wideSource.c_str(), wideTarget.c_str(), progress, nullptr, &cancel,
-                     COPY_FILE_FAIL_IF_EXISTS)) {
-    DWORD error = ::GetLastError();
-    // A file that stood there before is not ours to remove.
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-      RemovePartialCopy(wideTarget, error);
-    else
-      ::SetLastError(error);
-    return false;
-  }
-  // Not every Windows reports progress (Wine does not): the seam gets a last word
-  // once the data is across, before the flush.
-  CopyFaultHook hook = CopyFaultHookForTesting();
-  if (hook != nullptr) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    std::uint64_t size = 0;
-    if (::GetFileAttributesExW(wideTarget.c_str(), GetFileExInfoStandard, &data))
-      size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (hook(size)) {
-      RemovePartialCopy(wideTarget, ERROR_WRITE_FAULT);
-      return false;
-    }
-  }
-  // The copy is not done until it is on the disk.
-  ScopedFileHandle file(::CreateFileW(wideTarget.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file || !::FlushFileBuffers(file.Get())) {
-    DWORD error = ::GetLastError();
-    file.Reset();
-    RemovePartialCopy(wideTarget, error);
-    return false;
-  }
-  return true;
+bool FlushFileToDisk(const std::string& path) {
+  // FlushFileBuffers needs write access; others may go on reading.
+  ScopedFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && ::FlushFileBuffers(file.Get());
+}
+
+bool ReplaceFile(const std::string& source, const std::string& target) {
+  return ::MoveFileExW(Widen(source).c_str(), Widen(target).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::optional<std::string> ResolveFilePath(const std::string& path) {
+  std::wstring wide = Widen(path);
+  DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  ScopedFileHandle file(::CreateFileW(wide.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  std::wstring target(32768, L'\0');
+  DWORD n = ::GetFinalPathNameByHandleW(file.Get(), &target[0], static_cast<DWORD>(target.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= target.size()) return std::nullopt;
+  target.resize(n);
+  // "\\?\C:\x" -> "C:\x"; "\\?\UNC\server\share" -> "\\server\share" (refused later).
+  if (target.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    target = L"\\\\" + target.substr(8);
+  else if (target.compare(0, 4, L"\\\\?\\") == 0)
+    target = target.substr(4);
+  return Narrow(target);
+}
+
+namespace {
+
+bool IdentityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  ScopedFileHandle file(::CreateFileW(Widen(path).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && ::GetFileInformationByHandle(file.Get(), &info);
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return IdentityOf(a, ia) && IdentityOf(b, ib) &&
+         ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+std::optional<std::uint64_t> FreeSpaceBeside(const std::string& path) {
+  std::string dir = ExtractFilePath(path);
+  if (dir.empty()) dir = ".\\";
+  ULARGE_INTEGER available;
+  if (!::GetDiskFreeSpaceExW(Widen(dir).c_str(), &available, nullptr, nullptr))
+    return std::nullopt;
+  return available.QuadPart;
 }
 
 }  // namespace platform

@@ -71,6 +71,11 @@ void NamedLock::Acquire() noexcept {
   ::WaitForSingleObject(static_cast<HANDLE>(handle_), INFINITE);
 }
 
+bool NamedLock::TryAcquire() noexcept {
+  DWORD result = ::WaitForSingleObject(static_cast<HANDLE>(handle_), 0);
+  return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+}
+
 void NamedLock::Release() noexcept { ::ReleaseMutex(static_cast<HANDLE>(handle_)); }
 
 }  // namespace platform

@@ -68,85 +68,80 @@ TEST(FileOps, FreeUnlessHeldOrMissing) {
   EXPECT_EQ(ReadFile(path), "data");
 }
 
-TEST(FileOps, CopyMakesAnIdenticalFile) {
+TEST(FileOps, ReplacePutsTheNewFileInPlaceInOneStep) {
   TempDir dir;
-  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{9} << 20}) {
-    std::string source = dir.File("src" + std::to_string(size));
-    std::string target = dir.File("dst" + std::to_string(size));
-    std::string content = testfiles::PatternBytes(size);
-    WriteFile(source, content);
-    ASSERT_TRUE(platform::CopyFileNoOverwrite(source, target))
-        << platform::SystemErrorText(platform::LastErrorCode());
-    EXPECT_TRUE(ReadFile(target) == content) << size << " bytes";
-    EXPECT_TRUE(ReadFile(source) == content);
-  }
-}
-
-TEST(FileOps, CopyNeverOverwrites) {
-  TempDir dir;
-  WriteFile(dir.File("new"), "rebuilt database");
-  WriteFile(dir.File("work"), "someone else's file");
-  EXPECT_FALSE(platform::CopyFileNoOverwrite(dir.File("new"), dir.File("work")));
-  EXPECT_NE(platform::LastErrorCode(), 0u);
-  EXPECT_EQ(ReadFile(dir.File("work")), "someone else's file") << "an existing file is not ours";
-  EXPECT_EQ(ReadFile(dir.File("new")), "rebuilt database");
-}
-
-TEST(FileOps, CopyOfAMissingFileCreatesNothing) {
-  TempDir dir;
-  platform::SetLastErrorCode(0);
-  EXPECT_FALSE(platform::CopyFileNoOverwrite(dir.File("missing"), dir.File("work")));
-  EXPECT_EQ(platform::LastErrorCode(), platform::FileNotFoundCode());
-  EXPECT_FALSE(platform::FileExists(dir.File("work")));
-}
-
+  std::string content = testfiles::PatternBytes(std::size_t{3} << 20);
+  WriteFile(dir.File("base.new"), content);
+  WriteFile(dir.File("base.fdb"), "old database");
 #ifndef _WIN32
-TEST(FileOps, CopyKeepsThePermissions) {
-  TempDir dir;
-  WriteFile(dir.File("src"), "x");
-  ASSERT_EQ(::chmod(dir.File("src").c_str(), 0640), 0);
-  ASSERT_TRUE(platform::CopyFileNoOverwrite(dir.File("src"), dir.File("dst")));
+  ASSERT_EQ(::chmod(dir.File("base.new").c_str(), 0660), 0);
+#endif
+  ASSERT_TRUE(platform::FlushFileToDisk(dir.File("base.new")));
+  ASSERT_TRUE(platform::ReplaceFile(dir.File("base.new"), dir.File("base.fdb")))
+      << platform::SystemErrorText(platform::LastErrorCode());
+  EXPECT_TRUE(ReadFile(dir.File("base.fdb")) == content);
+  EXPECT_FALSE(platform::FileExists(dir.File("base.new")));
+#ifndef _WIN32
   struct stat st;
-  ASSERT_EQ(::stat(dir.File("dst").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-}
+  ASSERT_EQ(::stat(dir.File("base.fdb").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0660u) << "the new file keeps its own mode and owner";
 #endif
-
-// A copy that fails half-way leaves nothing at the target.
-std::string faultTarget;
-std::uint64_t faultSeenBytes = 0;
-std::uint64_t faultSeenFileSize = 0;
-
-bool FailAfterFirstPiece(std::uint64_t copied) {
-  faultSeenBytes = copied;
-  std::error_code ec;
-  faultSeenFileSize = std::filesystem::file_size(faultTarget, ec);
-  return true;
+  platform::SetLastErrorCode(0);
+  EXPECT_FALSE(platform::ReplaceFile(dir.File("base.new"), dir.File("base.fdb")));
+  EXPECT_EQ(platform::LastErrorCode(), platform::FileNotFoundCode());
+  EXPECT_TRUE(ReadFile(dir.File("base.fdb")) == content);
 }
 
-TEST(FileOps, FailedCopyRemovesThePartialFile) {
+#ifdef _WIN32
+TEST(FileOps, ReplaceRefusesAWorkingFileHeldOpen) {
   TempDir dir;
-  std::string content = testfiles::PatternBytes(std::size_t{24} << 20);
-  WriteFile(dir.File("tmp"), content);
-  faultTarget = dir.File("work");
-  faultSeenBytes = 0;
-  platform::SetCopyFaultHookForTesting(FailAfterFirstPiece);
-  bool copied = platform::CopyFileNoOverwrite(dir.File("tmp"), faultTarget);
-  platform::SetCopyFaultHookForTesting(nullptr);
-
-  EXPECT_FALSE(copied);
-  EXPECT_NE(platform::LastErrorCode(), 0u);
-  EXPECT_GT(faultSeenBytes, 0u);
-#ifndef _WIN32
-  // (Windows reports the progress of a copy only where its copy routine does so.)
-  EXPECT_LT(faultSeenBytes, content.size()) << "the fault must strike in the middle";
-  EXPECT_EQ(faultSeenFileSize, faultSeenBytes) << "a partial file stood there mid-copy";
+  WriteFile(dir.File("base.new"), "new");
+  WriteFile(dir.File("base.fdb"), "old");
+  std::ifstream holder(dir.File("base.fdb"), std::ios::binary);
+  ASSERT_TRUE(holder.is_open());
+  EXPECT_FALSE(platform::ReplaceFile(dir.File("base.new"), dir.File("base.fdb")));
+  holder.close();
+  EXPECT_EQ(ReadFile(dir.File("base.fdb")), "old");
+  EXPECT_EQ(ReadFile(dir.File("base.new")), "new");
+}
+#else
+TEST(FileOps, HoldKeepsOthersFromTheFileUntilReleased) {
+  TempDir dir;
+  WriteFile(dir.File("base.fdb"), "x");
+  {
+    platform::FileHold hold(dir.File("base.fdb"));
+    ASSERT_TRUE(hold.Held());
+    EXPECT_FALSE(platform::IsFileFree(dir.File("base.fdb")));
+    platform::FileHold second(dir.File("base.fdb"));
+    EXPECT_FALSE(second.Held());
+    EXPECT_EQ(platform::LastErrorCode(), static_cast<platform::ErrorCode>(EBUSY));
+  }
+  EXPECT_TRUE(platform::IsFileFree(dir.File("base.fdb")));
+}
 #endif
-  EXPECT_FALSE(platform::FileExists(faultTarget));
-  EXPECT_TRUE(ReadFile(dir.File("tmp")) == content) << "the source is untouched";
-  // And the way is clear for a retry.
-  EXPECT_TRUE(platform::CopyFileNoOverwrite(dir.File("tmp"), faultTarget));
-  EXPECT_TRUE(ReadFile(faultTarget) == content);
+
+TEST(FileOps, SameFileAndRealPathAsTheFileSystemSeesThem) {
+  TempDir dir;
+  WriteFile(dir.File("ZARVO.FDB"), "x");
+  WriteFile(dir.File("other.fdb"), "x");
+  EXPECT_TRUE(platform::SameFile(dir.File("ZARVO.FDB"), dir.File("ZARVO.FDB")));
+  EXPECT_FALSE(platform::SameFile(dir.File("ZARVO.FDB"), dir.File("other.fdb")));
+  EXPECT_FALSE(platform::SameFile(dir.File("ZARVO.FDB"), dir.File("missing.fdb")));
+#ifdef _WIN32
+  EXPECT_TRUE(platform::SameFile(dir.File("ZARVO.FDB"), dir.File("zarvo.fdb")));
+  EXPECT_EQ(platform::ResolveFilePath(dir.File("ZARVO.FDB")), dir.File("ZARVO.FDB"));
+#else
+  EXPECT_FALSE(platform::SameFile(dir.File("ZARVO.FDB"), dir.File("zarvo.fdb")));
+  std::filesystem::create_directory(dir.File("real"));
+  WriteFile(dir.File("real/base.fdb"), "x");
+  std::filesystem::create_symlink(dir.File("real/base.fdb"), dir.File("link.fdb"));
+  EXPECT_TRUE(platform::SameFile(dir.File("link.fdb"), dir.File("real/base.fdb")));
+  std::string real = std::filesystem::canonical(dir.File("real/base.fdb")).string();
+  EXPECT_EQ(platform::ResolveFilePath(dir.File("link.fdb")), real);
+  EXPECT_EQ(platform::ResolveFilePath(dir.File("real/../link.fdb")), real);
+#endif
+  EXPECT_EQ(platform::ResolveFilePath(dir.File("missing.fdb")), std::nullopt);
+  EXPECT_GT(platform::FreeSpaceBeside(dir.File("ZARVO.FDB")).value_or(0), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+// The header page of a database as the server's statistics service prints it. The
+// rebuild reads it, without attaching to the database, to see the page size, whether
+// the database is online, and whether anybody attached or started a transaction
+// ("Next attachment ID" and "Next transaction" move with every one).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TDatabaseHeader {
+  unsigned pageSize = 0;
+  std::uint64_t nextTransaction = 0;
+  std::uint64_t nextAttachment = 0;
+  // The modes the header lists after "Attributes" ("force write", "single-user
+  // maintenance", ...), as printed.
+  std::string attributes;
+
+  // No shutdown or maintenance mode: everybody may attach and work.
+  bool Online() const;
+};
+
+// Reads the printed header. The lines are those of the service's output:
+//   "Database header page information:"
+//   "\tPage size\t\t4096"
+//   "\tNext transaction\t9"
+//   "\tNext attachment ID\t8"
+//   "\tAttributes\t\tforce write, single-user maintenance"
+// Raises when the header line, the page size or a counter is missing or not a number.
+TDatabaseHeader ParseDatabaseHeader(const std::vector<std::string>& lines);
+
+// Asks the server's statistics service for the header page of `databasePath`.
+// Raises the client's failure (EIBInterBaseError, EIBClientError) or the parser's.
+TDatabaseHeader ReadDatabaseHeader(const std::string& host, const std::string& databasePath,
+                                   const std::string& userName, const std::string& password,
+                                   int port);

@@ -63,9 +63,10 @@ setup_root() {
     echo "security.db = $root/security3.fdb" >>"$root/databases.conf"
 }
 
-# Every character set and collation beyond the few built in (WIN1251, PXW_CYRL, ...)
-# comes from the international module, which the server loads only from a real
-# intl/ directory in its root: a symbolic link to Debian's leaves them "not installed".
+# Character sets and collations beyond the few built into the engine (WIN1251 and
+# PXW_CYRL among them) come from the international module, which the server loads only
+# from a real intl/ directory in its root: a symbolic link to Debian's leaves them
+# "not installed". Done on every start, so an older root is mended too.
 setup_intl() {
     if [ -L "$root/intl" ]; then rm -f "$root/intl"; fi
     mkdir -p "$root/intl"

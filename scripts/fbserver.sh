@@ -53,15 +53,25 @@ pick_port() {
 setup_root() {
     mkdir -p "$root" "$dir/lock" "$dir/data"
     chmod 0777 "$dir/data"
-    for item in plugins intl lib UDF firebird.msg; do
+    for item in plugins lib UDF firebird.msg; do
         ln -sfn "$FB_HOME/$item" "$root/$item"
     done
     cp "$FB_HOME/plugins.conf" "$root/plugins.conf"
-    [ -f "$root/fbintl.conf" ] || cp /etc/firebird/3.0/fbintl.conf "$root/intl.conf" 2>/dev/null || true
     cp "$SYSTEM_SECURITY_DB" "$root/security3.fdb"
     chmod 0660 "$root/security3.fdb"
     : >"$root/databases.conf"
     echo "security.db = $root/security3.fdb" >>"$root/databases.conf"
+}
+
+# Character sets and collations beyond the few built into the engine (WIN1251 and
+# PXW_CYRL among them) come from the international module, which the server loads only
+# from a real intl/ directory in its root: a symbolic link to Debian's leaves them
+# "not installed". Done on every start, so an older root is mended too.
+setup_intl() {
+    if [ -L "$root/intl" ]; then rm -f "$root/intl"; fi
+    mkdir -p "$root/intl"
+    cp "$FB_HOME/intl/libfbintl.so" "$root/intl/libfbintl.so"
+    cp /etc/firebird/3.0/fbintl.conf "$root/intl/fbintl.conf"
 }
 
 write_conf() {
@@ -98,6 +108,7 @@ start)
         exit 0
     fi
     [ -d "$root" ] || setup_root
+    setup_intl
     port=$(pick_port)
     password=${QVN_FB_PASSWORD:-qvn$(( RANDOM % 90000 + 10000 ))t}
     write_conf "$port"

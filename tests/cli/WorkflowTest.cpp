@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "maintenance/DatabaseHeader.h"
+#include "maintenance/RebuildChecks.h"
 #include "maintenance/Workflow.h"
+#include "platform/FileOps.h"
 #include "support/Exceptions.h"
 #include "tests/fbclient/TestFiles.h"
 
@@ -28,6 +31,90 @@ TEST(CheckDatabasePath, RefusesWhatIsNotALocalExistingFile) {
       << "a directory is not a file";
   testfiles::WriteFile(dir.File("base.fdb"), "x");
   EXPECT_EQ(RefusalOf(dir.File("base.fdb")), "<accepted>");
+}
+
+// The header as the server's statistics service prints it (captured from the
+// private server), and what the rebuild reads from it.
+std::vector<std::string> HeaderLines(const std::string& attributes) {
+  return {"", "Database \"/opt/QORD/DB/ZARVO.FDB\"", "Gstat execution time Wed Dec  9 01:11:52 2026",
+          "", "Database header page information:", "\tFlags\t\t\t0", "\tGeneration\t\t7",
+          "\tPage size\t\t4096", "\tODS version\t\t12.0", "\tOldest transaction\t1",
+          "\tNext transaction\t4", "\tNext attachment ID\t3",
+          "\tImplementation\t\tHW=AMD/Intel/x64 little-endian OS=Linux CC=gcc",
+          "\tAttributes\t\t" + attributes, "", "    Variable header data:", "\t*END*", ""};
+}
+
+TEST(DatabaseHeader, ReadsPageSizeCountersAndMode) {
+  TDatabaseHeader header = ParseDatabaseHeader(HeaderLines("force write"));
+  EXPECT_EQ(header.pageSize, 4096u);
+  EXPECT_EQ(header.nextTransaction, 4u);
+  EXPECT_EQ(header.nextAttachment, 3u);
+  EXPECT_TRUE(header.Online());
+  for (const char* mode : {"force write, single-user maintenance", "full shutdown",
+                           "multi-user maintenance"})
+    EXPECT_FALSE(ParseDatabaseHeader(HeaderLines(mode)).Online()) << mode;
+
+  std::vector<std::string> lines = HeaderLines("");
+  EXPECT_TRUE(ParseDatabaseHeader(lines).Online());
+  for (std::size_t i : {4u, 7u, 10u, 11u}) {  // the header line, the page size, a counter
+    std::vector<std::string> missing = lines;
+    missing.erase(missing.begin() + static_cast<std::ptrdiff_t>(i));
+    EXPECT_THROW(ParseDatabaseHeader(missing), Exception) << lines[i];
+  }
+  lines[11] = "\tNext attachment ID\t99999999999999999999999";  // past 64 bits
+  EXPECT_THROW(ParseDatabaseHeader(lines), Exception);
+}
+
+TEST(RebuildChecks, OnlyTheBackupsOwnAttachmentsAndTransactionsPass) {
+  TDatabaseHeader before;
+  before.nextAttachment = 100;
+  before.nextTransaction = 50;
+  struct Case {
+    std::uint64_t attachments, transactions;
+    bool passes;
+  };
+  // The backup alone: 3 and 1, or 5 and 2 on a database opened first since its restore.
+  for (const Case& c : {Case{3, 1, true}, Case{5, 2, true}, Case{4, 1, false}, Case{4, 3, false},
+                        Case{3, 2, false}, Case{5, 3, false}, Case{0, 0, false}}) {
+    TDatabaseHeader after = before;
+    after.nextAttachment += c.attachments;
+    after.nextTransaction += c.transactions;
+    bool passed = true;
+    try {
+      CheckOnlyTheBackupAttached("/db", before, after);
+    } catch (const Exception&) {
+      passed = false;
+    }
+    EXPECT_EQ(passed, c.passes) << c.attachments << " attachments, " << c.transactions;
+    EXPECT_EQ(c.attachments == 0 && c.transactions == 0,
+              [&] {
+                try {
+                  CheckUntouchedSinceBackup("/db", before, after);
+                  return true;
+                } catch (const Exception&) {
+                  return false;
+                }
+              }());
+  }
+}
+
+TEST(RebuildChecks, RoomForTheBackupAndTheNewFile) {
+  testfiles::TempDir dir;
+  testfiles::WriteFile(dir.File("base.fdb"), "x");
+  std::uint64_t free = platform::FreeSpaceBeside(dir.File("base.fdb")).value_or(0);
+  ASSERT_GT(free, RoomNeededForRebuild(0));
+  EXPECT_NO_THROW(CheckRoomForRebuild(dir.File("base.fdb"), 0));
+  try {
+    CheckRoomForRebuild(dir.File("base.fdb"), free / 2);
+    FAIL() << "a file half the free space cannot be rebuilt beside itself";
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message().find("Недостаточно места на диске для оптимизации базы данных \"" +
+                               dir.File("base.fdb") + "\": нужно не менее " +
+                               std::to_string((RoomNeededForRebuild(free / 2) + 1048575) >> 20) +
+                               " МБ, свободно "),
+              std::string::npos)
+        << e.Message();
+  }
 }
 
 }  // namespace

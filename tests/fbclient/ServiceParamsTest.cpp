@@ -63,7 +63,22 @@ TEST(SpbBuilder, RefusesValuesThatDoNotFitInsteadOfCuttingThem) {
 TEST(SpbBuilder, ServiceBuffersOfTheMaintenanceJobs) {
   EXPECT_EQ(fbclient::AttachParameters("SYSDBA", "pw").Bytes(),
             Concat({{isc_spb_version, isc_spb_current_version, isc_spb_user_name, 6},
-                    Text("SYSDBA"), {isc_spb_password, 2}, Text("pw")}));
+                    Text("SYSDBA"), {isc_spb_password, 2}, Text("pw"),
+#ifndef _WIN32
+                    {isc_spb_utf8_filename, 0}  // file names are UTF-8 on this connection
+#endif
+                    }));
+  EXPECT_EQ(fbclient::HeaderStatisticsParameters("/d/b.fdb").Bytes(),
+            Concat({{isc_action_svc_db_stats, isc_spb_dbname, 8, 0}, Text("/d/b.fdb"),
+                    {isc_spb_options, isc_spb_sts_hdr_pages, 0, 0, 0}}));
+  // A Cyrillic name goes in the server's form: the ANSI code page on Windows (1251
+  // where the tests run), UTF-8 elsewhere.
+  const std::string cyrillic = "C:\\Базы\\АЗС.fdb";
+#ifdef _WIN32
+  EXPECT_EQ(fbclient::FileNameForServer(cyrillic), "C:\\\xC1\xE0\xE7\xFB\\\xC0\xC7\xD1.fdb");
+#else
+  EXPECT_EQ(fbclient::FileNameForServer(cyrillic), cyrillic);
+#endif
   EXPECT_EQ(fbclient::BackupParameters("/d/b.fdb", "/d/b.bk").Bytes(),
             Concat({{isc_action_svc_backup, isc_spb_dbname, 8, 0}, Text("/d/b.fdb"),
                     {isc_spb_bkp_file, 7, 0}, Text("/d/b.bk"),

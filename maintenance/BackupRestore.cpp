@@ -222,7 +222,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
 #endif
     if (checks.after) checks.after();
     platform::TestPoint("swap");
-    if (!platform::ReplaceFile(tempPath, databasePath)) refuseSwap(platform::LastErrorCode());
+    if (!platform::ReplaceFileAtomically(tempPath, databasePath)) refuseSwap(platform::LastErrorCode());
     newFile.Keep();
     platform::TestPoint("swapped");
     result.swapSeconds = SecondsSince(swapStart);

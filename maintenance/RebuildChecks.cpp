@@ -43,11 +43,7 @@ std::string RealDatabasePath(const std::string& typedPath) {
 
 std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& databasePath) {
   // Names compare as the file system compares them: on Windows without case.
-#ifdef _WIN32
-  std::string key = LowerAscii(databasePath);
-#else
-  const std::string& key = databasePath;
-#endif
+  const std::string key = platform::FileNameKey(databasePath);
   std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
   for (unsigned char c : key) hash = (hash ^ c) * 1099511628211ULL;
   char name[64];

@@ -51,7 +51,7 @@ bool FlushFileToDisk(const std::string& path);
 // before it returns (POSIX: the folder is flushed; Windows: write-through). Both
 // must lie in one folder. Fails (error code left) when `target` is held open by
 // another program on Windows; on POSIX the caller tests that first.
-bool ReplaceFile(const std::string& source, const std::string& target);
+bool ReplaceFileAtomically(const std::string& source, const std::string& target);
 
 // Where the file that `path` names really lies: POSIX gives the absolute path with
 // every symbolic link resolved; Windows follows a file that is a symbolic link (a
@@ -62,6 +62,10 @@ std::optional<std::string> ResolveFilePath(const std::string& path);
 // Whether two paths lead to one and the same existing file, as the file system
 // tells (names compared its way, case-insensitive on Windows; links followed).
 bool SameFile(const std::string& a, const std::string& b);
+
+// The path in a form where names the file system takes for equal are equal:
+// lower-cased on Windows (all letters, Cyrillic too), the path itself on POSIX.
+std::string FileNameKey(const std::string& path);
 
 // Bytes this user may still write on the volume that holds the folder of `path`.
 std::optional<std::uint64_t> FreeSpaceBeside(const std::string& path);

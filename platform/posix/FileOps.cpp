@@ -78,7 +78,7 @@ bool FlushFileToDisk(const std::string& path) {
   return fd && ::fsync(fd.Get()) == 0;
 }
 
-bool ReplaceFile(const std::string& source, const std::string& target) {
+bool ReplaceFileAtomically(const std::string& source, const std::string& target) {
   if (::rename(source.c_str(), target.c_str()) != 0) return false;
   return SyncDirectoryOf(target);
 }
@@ -94,6 +94,8 @@ bool SameFile(const std::string& a, const std::string& b) {
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
+
+std::string FileNameKey(const std::string& path) { return path; }
 
 std::optional<std::uint64_t> FreeSpaceBeside(const std::string& path) {
   std::string dir = ExtractFilePath(path);

@@ -30,7 +30,7 @@ bool FlushFileToDisk(const std::string& path) {
   return file && ::FlushFileBuffers(file.Get());
 }
 
-bool ReplaceFile(const std::string& source, const std::string& target) {
+bool ReplaceFileAtomically(const std::string& source, const std::string& target) {
   return ::MoveFileExW(Widen(source).c_str(), Widen(target).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -73,6 +73,12 @@ bool SameFile(const std::string& a, const std::string& b) {
   return IdentityOf(a, ia) && IdentityOf(b, ib) &&
          ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
          ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+std::string FileNameKey(const std::string& path) {
+  std::wstring wide = Widen(path);
+  if (!wide.empty()) ::CharLowerBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+  return Narrow(wide);
 }
 
 std::optional<std::uint64_t> FreeSpaceBeside(const std::string& path) {

@@ -2,7 +2,9 @@
 // program's tests under Wine, where no Firebird server runs. It answers the service
 // calls the rebuild makes: a "backup" copies the database to the backup file, a
 // "restore" copies the backup file to the new database, each reporting a few
-// verbose lines and then the empty line that ends the output.
+// verbose lines and then the empty line that ends the output; the header statistics
+// print a header whose counters move as the server's do (a backup adds three
+// attachments and one transaction), page size 16384 for a database it restored.
 //
 // The environment variable QVN_FBCLIENT_DOUBLE_FAIL makes it fail:
 //   attach   the attach is refused as for a wrong password
@@ -13,7 +15,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
+#include <vector>
 #include <type_traits>
 
 namespace {
@@ -24,7 +29,24 @@ struct Service {
   std::string backup;
   int linesLeft = 0;
   bool failing = false;
+  std::vector<std::string> header;  // the statistics' lines still to give
 } service;
+
+// What the header of each database says, as the server would keep it.
+struct Counters {
+  unsigned attachments = 10, transactions = 20;
+};
+std::map<std::string, Counters> counters;
+std::set<std::string> restored;
+
+std::vector<std::string> HeaderOf(const std::string& database) {
+  const Counters& c = counters[database];
+  return {"Database \"" + database + "\"", "Database header page information:",
+          std::string("\tPage size\t\t") + (restored.count(database) ? "16384" : "4096"),
+          "\tNext transaction\t" + std::to_string(c.transactions),
+          "\tNext attachment ID\t" + std::to_string(c.attachments),
+          "\tAttributes\t\tforce write", ""};
+}
 
 std::string FailMode() {
   char value[64] = {};
@@ -124,11 +146,23 @@ ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle*, isc
       p += 4;  // options, page size: 32-bit values
     }
   }
+  if (service.action == isc_action_svc_db_stats) {
+    if (::GetFileAttributesA(service.database.c_str()) == INVALID_FILE_ATTRIBUTES)
+      return Fail(status, isc_io_error);
+    service.header = HeaderOf(service.database);
+    return Ok(status);
+  }
   bool restoreFails = service.action == isc_action_svc_restore && FailMode() == "restore";
   bool copied = service.action == isc_action_svc_backup
                     ? CopyBytes(service.database, service.backup, false)
                     : CopyBytes(service.backup, service.database, restoreFails);
   if (!copied) return Fail(status, isc_io_error);
+  if (service.action == isc_action_svc_backup) {
+    counters[service.database].attachments += 3;
+    counters[service.database].transactions += 1;
+  } else {
+    restored.insert(service.database);
+  }
   service.linesLeft = 3;
   service.failing = restoreFails;
   return Ok(status);
@@ -140,7 +174,10 @@ ISC_STATUS ISC_EXPORT isc_service_query(ISC_STATUS* status, isc_svc_handle*, isc
                                         ISC_SCHAR* buffer) {
   if (service.failing && service.linesLeft == 1) return Fail(status, isc_io_error);
   std::string line;
-  if (service.linesLeft > 0) {
+  if (!service.header.empty()) {
+    line = service.header.front();
+    service.header.erase(service.header.begin());
+  } else if (service.linesLeft > 0) {
     // gbak ends a complete action with this line; the rebuild looks for it.
     line = service.linesLeft == 1 ? "gbak:finishing, closing, and going home"
                                   : "gbak: double line " + std::to_string(4 - service.linesLeft);

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/UMainModel.h"
+#include "maintenance/RebuildChecks.h"
 #include "maintenance/Workflow.h"
 #include "platform/Encoding.h"
 #include "platform/Process.h"
@@ -347,9 +348,56 @@ TEST_F(Work, OptimizeRebuildsUnderTheProgressWindowThenReportsSuccess) {
   EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup")));
   EXPECT_FALSE(Exists(site.Path("BASE.qvntempbase")));
   std::vector<std::string> texts = Texts(NewLog());
-  ASSERT_EQ(texts.size(), 8u);
+  ASSERT_EQ(texts.size(), 12u);
   EXPECT_EQ(texts[2], "[соб.] Будет создана резервная копия базы данных \"" + database + "\"");
   EXPECT_EQ(texts[6], "[соб.] Восстановление из резервной копии завершено");
+  EXPECT_EQ(texts[7], "Итоги оптимизации:");
+  EXPECT_EQ(texts[9], "Размер страницы: 4096 -> 16384 байт");
+}
+
+// What must never happen to the working database, through the window: a name whose
+// side file would be the database itself, a second run of the same database, and a
+// kill at the swap (the window's ghost offers one) leave it whole.
+TEST_F(Work, SideNamesASecondRunAndAKillLeaveTheDatabaseWhole) {
+  Installation site("safety");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  site.Add("testdouble\\fbclient.dll", "fbclient.dll");
+  std::string content(200000, 's');
+  std::string sideNamed = site.Path("BASE.QVNTEMPBASE");
+  std::string database = site.Path("BASE.FDB");
+  WriteBytes(sideNamed, content);
+  WriteBytes(database, content);
+
+  Start(site);
+  SetPath(sideNamed);
+  std::string refusal = PressAndReadBox(UMain::kButton1.id, "Оптимизация БД");
+  EXPECT_EQ(refusal.rfind("Файл \"" + sideNamed + "\" нельзя оптимизировать", 0), 0u) << refusal;
+  {
+    std::unique_ptr<platform::NamedLock> otherRun = TakeRebuildLock(database);
+    SetPath(site.Path("base.fdb"));  // the same file, as Windows compares names
+    refusal = PressAndReadBox(UMain::kButton1.id, "Оптимизация БД");
+    EXPECT_NE(refusal.find("уже оптимизируется другой копией программы"), std::string::npos)
+        << refusal;
+  }
+  Close();
+  EXPECT_TRUE(ReadBytes(sideNamed) == content);
+
+  for (const wchar_t* point : {L"swap", L"swapped"}) {
+    ScopedEnvironment stop(L"QVN_TEST_STOP_AT", point);
+    Start(site);
+    SetPath(database);
+    gui::Click(::GetDlgItem(form_, UMain::kButton1.id));
+    EXPECT_EQ(program_->WaitForExit(std::chrono::seconds(60)), 86);
+    EXPECT_TRUE(ReadBytes(database) == content) << "a whole database at the working name";
+  }
+  Start(site);
+  SetPath(database);
+  EXPECT_EQ(PressAndReadBox(UMain::kButton1.id, "Оптимизация БД"), kOptimizeSuccess);
+  Close();
+  EXPECT_TRUE(ReadBytes(database) == content);
+  EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup")));
+  EXPECT_FALSE(Exists(site.Path("BASE.qvntempbase")));
 }
 
 TEST_F(Work, AFailedRestoreShowsTheWrappedMessageAndKeepsTheDatabase) {
@@ -449,10 +497,9 @@ TEST_F(Work, ConsoleProgramRebuildsAndRefusesLikeTheWindow) {
   EXPECT_EQ(rebuilt.exitCode, 0u) << rebuilt.output;
   EXPECT_NE(rebuilt.output.find(std::string(kStageRestore) + "\n"), std::string::npos)
       << rebuilt.output;
-  EXPECT_TRUE(rebuilt.output.size() >= sizeof kOptimizeSuccess &&
-              rebuilt.output.compare(rebuilt.output.size() - sizeof kOptimizeSuccess,
-                                     std::string::npos,
-                                     std::string(kOptimizeSuccess) + "\n") == 0)
+  EXPECT_NE(rebuilt.output.find(std::string(kOptimizeSuccess) +
+                                 "\nРазмер файла базы данных: 200000 -> 200000 байт\n"),
+            std::string::npos)
       << rebuilt.output;
   EXPECT_TRUE(ReadBytes(database) == content);
   EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup")));

@@ -2,10 +2,11 @@
 # The rebuild against its floor, on generated databases of two sizes, same server,
 # same disk, same run:
 #   floor  = fbsvcmgr backup (no garbage collection) + fbsvcmgr restore (create,
-#            page size 16384) + cp of the result
-#   ours   = qvnoptimize optimize (which also waits its fixed second after the restore)
-# and our swap copy (from the log's stamps) against cp + sync of the same file, and
-# the peak memory of qvnoptimize. Prints the figures and the ratios.
+#            page size 16384): the server's work alone, since the swap is a rename
+#   ours   = qvnoptimize optimize, less its fixed one-second pause after the restore
+# Also what our checks cost (three header reads of the statistics service, the
+# restored file's checks, the locks), the swap (flush + atomic replace), and the
+# peak memory of qvnoptimize. Prints the figures and the ratios.
 #
 #   scripts/bench-optimize.sh [ROWS_SMALL] [ROWS_LARGE]    (default 400000 1600000)
 set -euo pipefail
@@ -30,11 +31,8 @@ svc="$QVN_FB_HOST/$QVN_FB_PORT:service_mgr"
 now() { date +%s.%N; }
 elapsed() { echo "$2 - $1" | bc -l | xargs printf '%.2f'; }
 
-# Seconds between the stamps of two log lines (dd.mm.yyyy hh:nn:ss.zzz).
-stamp_seconds() {
-    local t=${1:11:12}
-    echo "${t:0:2}*3600 + ${t:3:2}*60 + ${t:6:6}" | bc -l
-}
+# A figure of the --json record: "name":value.
+json_figure() { grep -o "\"$2\":[0-9.]*" <<<"$1" | cut -d: -f2; }
 
 run_size() {
     local rows=$1 db=$site/DB/ZARVO.FDB
@@ -46,7 +44,7 @@ run_size() {
     # The floor, on a copy of the same database.
     local floor_db=$site/DB/FLOOR.FDB
     cp "$db" "$floor_db"; sync
-    local t0 t1 t2 t3
+    local t0 t1 t2
     t0=$(now)
     fbsvcmgr "$svc" -user SYSDBA -password "$QVN_FB_PASSWORD" action_backup \
         -dbname "$floor_db" -bkp_file "$site/DB/FLOOR.fbk" -bkp_no_garbage_collect -verbose >/dev/null
@@ -55,41 +53,40 @@ run_size() {
         -bkp_file "$site/DB/FLOOR.fbk" -dbname "$site/DB/FLOOR.new" -res_create \
         -res_page_size 16384 -verbose >/dev/null
     t2=$(now)
-    cp "$site/DB/FLOOR.new" "$site/DB/FLOOR.copy"; sync
-    t3=$(now)
-    local floor cp_time floor_backup floor_restore
-    floor=$(elapsed "$t0" "$t3")
+    local floor floor_backup floor_restore backup_mb new_mb
+    floor=$(elapsed "$t0" "$t2")
     floor_backup=$(elapsed "$t0" "$t1")
     floor_restore=$(elapsed "$t1" "$t2")
-    cp_time=$(elapsed "$t2" "$t3")
+    backup_mb=$(( $(stat -c %s "$site/DB/FLOOR.fbk") / 1048576 ))
+    new_mb=$(( $(stat -c %s "$site/DB/FLOOR.new") / 1048576 ))
+    # One header read through the statistics service, as the rebuild makes three.
+    t0=$(now)
+    fbsvcmgr "$svc" -user SYSDBA -password "$QVN_FB_PASSWORD" action_db_stats \
+        -dbname "$site/DB/FLOOR.new" -sts_hdr_pages >/dev/null
+    local header_read
+    header_read=$(elapsed "$t0" "$(now)")
     rm -f "$floor_db" "$site/DB/FLOOR."*
 
     # Ours, with its peak memory.
-    rm -f "$site/LogFiles/QVNOptimizeDB.log"
     t0=$(now)
-    /usr/bin/time -f '%M' -o "$work/time.txt" "$work/bin/qvnoptimize" optimize "$db" >/dev/null 2>&1
+    /usr/bin/time -f '%M' -o "$work/time.txt" "$work/bin/qvnoptimize" optimize --json "$db" \
+        >"$work/record.json" 2>/dev/null
     t1=$(now)
-    local ours peak_kb
-    ours=$(elapsed "$t0" "$t1")
+    local ours peak_kb record backup restore swap rest
+    ours=$(echo "$(elapsed "$t0" "$t1") - 1" | bc -l | xargs printf '%.2f')
     peak_kb=$(tail -1 "$work/time.txt")
-    local log
-    log=$(iconv -f cp1251 -t utf-8 "$site/LogFiles/QVNOptimizeDB.log")
-    local swap_start swap_end swap
-    swap_start=$(stamp_seconds "$(grep 'Восстановление временной БД' <<<"$log")")
-    swap_end=$(stamp_seconds "$(grep 'Восстановление из резервной копии завершено' <<<"$log")")
-    swap=$(echo "$swap_end - $swap_start" | bc -l | xargs printf '%.2f')
-    local b0 b1 r0 r1
-    b0=$(stamp_seconds "$(grep 'Будет создана' <<<"$log")")
-    b1=$(stamp_seconds "$(grep 'Создание резервной копии завершено' <<<"$log")")
-    r0=$(stamp_seconds "$(grep 'будет восстановлена' <<<"$log")")
-    r1=$swap_start
+    record=$(cat "$work/record.json")
+    backup=$(json_figure "$record" backupSeconds)
+    restore=$(json_figure "$record" restoreSeconds)
+    swap=$(json_figure "$record" swapSeconds)
+    rest=$(echo "$ours - $backup - $restore - $swap" | bc -l | xargs printf '%.2f')
 
-    printf '%-8s %6s MB  floor %7ss  ours %7ss (incl. 1 s pause)  ours-1s/floor %5.3f  ' \
-        "$rows" "$size_mb" "$floor" "$ours" "$(echo "($ours - 1) / $floor" | bc -l)"
-    printf 'swap %6ss  cp+sync %6ss  swap/cp %5.3f  peak RSS %6s KB\n' \
-        "$swap" "$cp_time" "$(echo "$swap / $cp_time" | bc -l)" "$peak_kb"
-    printf '         backup: fbsvcmgr %6ss ours %6.2fs   restore: fbsvcmgr %6ss ours %6.2fs (without the pause)\n' \
-        "$floor_backup" "$(echo "$b1 - $b0" | bc -l)" "$floor_restore" "$(echo "$r1 - $r0 - 1" | bc -l)"
+    printf '%-8s %6s MB (backup %s MB, rebuilt %s MB)  floor %7ss  ours %7ss (without the 1 s pause)  ours/floor %5.3f  peak RSS %6s KB\n' \
+        "$rows" "$size_mb" "$backup_mb" "$new_mb" "$floor" "$ours" "$(echo "$ours / $floor" | bc -l)" "$peak_kb"
+    printf '         backup: fbsvcmgr %6ss ours %6ss (with two header reads)   restore: fbsvcmgr %6ss ours %6ss\n' \
+        "$floor_backup" "$backup" "$floor_restore" "$restore"
+    printf '         swap (flush + replace) %6ss   checks and the rest %6ss   one header read %6ss\n' \
+        "$swap" "$rest" "$header_read"
 }
 
 echo "rows     size        timings"

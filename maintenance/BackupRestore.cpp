@@ -159,6 +159,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
                   llEvent);
     if (checks.before) checks.before();
     auto restoreStart = std::chrono::steady_clock::now();
+    NewFileGuard newFile(tempPath);  // a partial or refused new file never stays
     {
       fbclient::TServiceConnection service(ServerName(host, port), userName, password);
       if (DeleteStaleFile(tempPath)) {
@@ -177,7 +178,6 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
           "Операция восстановлена завершилась успешно, однако куда и что она восстановила - не "
           "понятно...");
     }
-    NewFileGuard newFile(tempPath);
 
     // The server's restore can end without a failure and yet leave a database cut
     // short, or one it could not bring online (an index that failed to activate).

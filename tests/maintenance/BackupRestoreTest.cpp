@@ -242,6 +242,7 @@ TEST_F(Jobs, FailedRestoreLeavesTheWorkingDatabaseUntouched) {
       << "every line received so far: " << texts[1];
   EXPECT_TRUE(StartsWith(texts[2], kRestoreError)) << texts[2];
   EXPECT_TRUE(ReadFile(database_) == before);
+  EXPECT_FALSE(platform::FileExists(temp_)) << "the partial new file is removed";
 }
 
 // The server's restore service ends a backup cut short without any failure, having

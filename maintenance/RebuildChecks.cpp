@@ -1,7 +1,7 @@
 #include "maintenance/RebuildChecks.h"
 
-#include <cctype>
 #include <cstdio>
+#include <optional>
 
 #include "logger/LogFormat.h"
 #include "maintenance/FileNames.h"
@@ -80,6 +80,16 @@ void CheckSideFileNames(const std::string& databasePath) {
         "Файл \"%s\" нельзя оптимизировать: его имя совпадает с именем служебного файла "
         "оптимизации (%s, %s). Переименуйте файл базы данных и повторите попытку. %s",
         {databasePath, kBackupExtension, kTempBaseExtension, kUntouched}));
+  }
+}
+
+void CheckFileFree(const std::string& databasePath, const std::string& typedPath) {
+  if (!platform::IsFileFree(databasePath)) {
+    throw Exception(FormatText(
+        "Файл %s занят! Закройте все программы, которые работают с этой базой данных! Если "
+        "всё-равно не удалось освободить файл, то перезапустите службу \"Firebird Server - "
+        "ZARVOInstance\"",
+        {typedPath}));
   }
 }
 

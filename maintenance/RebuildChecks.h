@@ -25,6 +25,10 @@ std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& database
 // and every file with one of the two side extensions.
 void CheckSideFileNames(const std::string& databasePath);
 
+// No other program holds the file (the database server included); the message
+// names the file as the operator typed it.
+void CheckFileFree(const std::string& databasePath, const std::string& typedPath);
+
 // Room on the volume for the backup and the new database beside the working file.
 // Measured (see bench-optimize.sh): the backup is under half the working file and
 // the rebuilt file at most the working file plus some 2 MB; the bound asks for

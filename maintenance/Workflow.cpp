@@ -114,15 +114,10 @@ void OptimizeDatabase(const std::string& typedPath, TRebuildReport& report) {
   CheckDatabasePath(typedPath);
   if (databasePath != typedPath) CheckDatabasePath(databasePath);
   CheckSideFileNames(databasePath);
-  if (!platform::IsFileFree(databasePath)) {
-    throw Exception(FormatText(
-        "Файл %s занят! Закройте все программы, которые работают с этой базой данных! Если "
-        "всё-равно не удалось освободить файл, то перезапустите службу \"Firebird Server - "
-        "ZARVOInstance\"",
-        {typedPath}));
-  }
+  CheckFileFree(databasePath, typedPath);
   report.sizeBefore = platform::FileSizeOf(databasePath).value_or(-1);
-  CheckRoomForRebuild(databasePath, static_cast<std::uint64_t>(std::max<std::int64_t>(report.sizeBefore, 0)));
+  CheckRoomForRebuild(databasePath,
+                      static_cast<std::uint64_t>(std::max<std::int64_t>(report.sizeBefore, 0)));
   const std::string backupPath = ChangeFileExt(databasePath, kBackupExtension);
 
   // Declared first so that it is destroyed last: the backup file goes before the

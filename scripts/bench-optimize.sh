@@ -9,8 +9,12 @@
 # peak memory of qvnoptimize. Prints the figures and the ratios.
 #
 #   scripts/bench-optimize.sh [ROWS_SMALL] [ROWS_LARGE]    (default 400000 1600000)
+#   scripts/bench-optimize.sh --wide MB                     one database of about MB
+#                                 megabytes of wide rows (quick to make at 1 GB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+wide_mb=""
+if [ "${1:-}" = --wide ]; then wide_mb=${2:?size in MB}; fi
 small=${1:-400000}
 large=${2:-1600000}
 
@@ -34,9 +38,30 @@ elapsed() { echo "$2 - $1" | bc -l | xargs printf '%.2f'; }
 # A figure of the --json record: "name":value.
 json_figure() { grep -o "\"$2\":[0-9.]*" <<<"$1" | cut -d: -f2; }
 
+# A database of about $1 MB: rows of 1000 bytes with an index, made by the server.
+make_wide() {
+    local db=$1 rows=$(( $2 * 1000 ))
+    isql-fb -q <<SQL >/dev/null
+CREATE DATABASE '$QVN_FB_HOST/$QVN_FB_PORT:$db' USER 'SYSDBA' PASSWORD '$QVN_FB_PASSWORD' PAGE_SIZE 4096;
+CREATE TABLE WIDE (ID INTEGER NOT NULL PRIMARY KEY, K INTEGER, T VARCHAR(1000));
+CREATE INDEX WIDE_K ON WIDE (K);
+SET TERM ^;
+EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < $rows) DO BEGIN
+  INSERT INTO WIDE VALUES (:I, MOD(:I * 7919, 100003), RPAD(UUID_TO_CHAR(GEN_UUID()), 1000, UUID_TO_CHAR(GEN_UUID()))); I = I + 1; END END^
+SET TERM ;^
+COMMIT;
+SQL
+}
+
 run_size() {
     local rows=$1 db=$site/DB/ZARVO.FDB
-    ./scripts/make-demo-db.sh "$work/fbserver" "$db" "$rows" >/dev/null
+    rm -f "$db"
+    if [ -n "$wide_mb" ]; then
+        make_wide "$db" "$wide_mb"
+        rows="${wide_mb}MB-wide"
+    else
+        ./scripts/make-demo-db.sh "$work/fbserver" "$db" "$rows" >/dev/null
+    fi
     local size_mb
     size_mb=$(( $(stat -c %s "$db") / 1048576 ))
     sync
@@ -90,5 +115,9 @@ run_size() {
 }
 
 echo "rows     size        timings"
-run_size "$small"
-run_size "$large"
+if [ -n "$wide_mb" ]; then
+    run_size wide
+else
+    run_size "$small"
+    run_size "$large"
+fi

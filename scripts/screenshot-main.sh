@@ -10,11 +10,14 @@ out=${2:-docs}
 mkdir -p "$out"
 eval "$(cmake/wine-run.sh --env "$build" 2>/dev/null)"
 export LC_ALL=C.UTF-8 LANG=C.UTF-8  # for the tools here; Wine has its settings
+# Where the kernel runs no 32-bit programs, Wine's 64-bit loader serves the x86_64 build.
+WINE=wine
+/usr/lib/wine/wine --version >/dev/null 2>&1 || { WINE=/usr/lib/wine/wine64; export WINELOADER=$WINE; }
 exe=$build/bin/QVNOptimizeDB.exe
 
 shot() {
     local name=$1; shift
-    WINEDEBUG=-all wine "$exe" "$@" >/dev/null 2>&1 &
+    WINEDEBUG=-all "$WINE" "$exe" "$@" >/dev/null 2>&1 &
     local pid=$!
     # The window is up when the desktop shows more than its own colour.
     for _ in $(seq 1 100); do
@@ -33,7 +36,7 @@ shot() {
 }
 
 # As on a first run: no stored path.
-WINEDEBUG=-all wine reg delete 'HKCU\Software\Velmora\ZARVO\OptimizeDB' /v FilenameEdit1.Text /f \
+WINEDEBUG=-all "$WINE" reg delete 'HKCU\Software\Velmora\ZARVO\OptimizeDB' /v FilenameEdit1.Text /f \
     >/dev/null 2>&1 || true
 shot main-window-96
 shot main-window-144 -DPI144
@@ -42,7 +45,7 @@ shot main-window-144 -DPI144
 # announce those moments (QVN_SCREENSHOT_DIR) and wait while the picture is taken.
 markers=$(mktemp -d)
 QVN_SCREENSHOT_DIR="Z:${markers//\//\\}" cmake/wine-run.sh "$build/bin/gui_main_window_tests.exe" \
-    --gtest_filter='Work.StatisticsShow*:Work.OptimizeRebuilds*' >"$markers/tests.log" 2>&1 &
+    --gtest_filter='Work.StatisticsShow*:Work.OptimizeRebuilds*:Work.SideNames*' >"$markers/tests.log" 2>&1 &
 tests=$!
 while kill -0 "$tests" 2>/dev/null; do
     for marker in "$markers"/*.ready; do

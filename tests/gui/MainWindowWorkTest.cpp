@@ -125,13 +125,16 @@ class Work : public ::testing::Test {
   }
   std::string Path() const { return TextOf(::GetDlgItem(form_, UMain::kFilenameEdit1.id)); }
   // Presses a button and returns the message box that it leads to, read and closed.
-  std::string PressAndReadBox(int buttonId, const std::string& caption) {
+  // With `checkpoint`, the screenshot script takes a picture of the box first.
+  std::string PressAndReadBox(int buttonId, const std::string& caption,
+                              const char* checkpoint = nullptr) {
     gui::Click(::GetDlgItem(form_, buttonId));
     HWND box = program_->WaitForDialog(caption);
     EXPECT_NE(box, nullptr) << "no box captioned " << caption;
     if (!box) return "<no box>";
     std::string text = DialogText(box);
     if (caption == "СТАТИСТИКА БАЗЫ ДАННЫХ") Checkpoint("statistics-box");
+    if (checkpoint != nullptr) Checkpoint(checkpoint);
     PressOk(box);
     gui::WaitFor([&] { return !::IsWindow(box); });
     return text;
@@ -371,7 +374,7 @@ TEST_F(Work, SideNamesASecondRunAndAKillLeaveTheDatabaseWhole) {
 
   Start(site);
   SetPath(sideNamed);
-  std::string refusal = PressAndReadBox(UMain::kButton1.id, "Оптимизация БД");
+  std::string refusal = PressAndReadBox(UMain::kButton1.id, "Оптимизация БД", "side-name-refusal");
   EXPECT_EQ(refusal.rfind("Файл \"" + sideNamed + "\" нельзя оптимизировать", 0), 0u) << refusal;
   {
     std::unique_ptr<platform::NamedLock> otherRun = TakeRebuildLock(database);

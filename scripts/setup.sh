@@ -3,6 +3,8 @@
 # already present are left alone and apt is only called when something is missing.
 set -eu
 
+# The last line: the fbclient bridge of the Windows tests (tests/winebridge), built by
+# winegcc against the native client of each word size.
 PACKAGES="
   g++ cmake ninja-build make pkg-config
   googletest libgtest-dev libgmock-dev
@@ -11,6 +13,7 @@ PACKAGES="
   xvfb x11-utils imagemagick locales
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
   libspdlog-dev time bc
+  wine64-tools libwine-dev:i386 libwine-dev:amd64 gcc-multilib libfbclient2:i386
 "
 
 SUDO=""

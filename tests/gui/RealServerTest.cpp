@@ -259,9 +259,9 @@ std::map<std::string, std::string> Fingerprint(const std::string& path,
   return result;
 }
 
-// The page size in the database's header page, as the server's statistics service
-// prints it (read through the bridge, as the programs read their lines).
-std::string PageSize(const std::string& path, const std::map<std::string, std::string>& server) {
+// The database's header page as the server's statistics service prints it, read
+// through the bridge as the programs read their lines (back in UTF-8).
+std::string HeaderPage(const std::string& path, const std::map<std::string, std::string>& server) {
   const Client& client = TheClient();
   std::string service = "127.0.0.1/" + server.at("QVN_FB_PORT") + ":service_mgr";
   std::string attach = Spb({std::string{isc_spb_version, isc_spb_current_version},
@@ -279,32 +279,45 @@ std::string PageSize(const std::string& path, const std::map<std::string, std::s
   start += static_cast<char>(ansiPath.size() >> 8);
   start += ansiPath;
   start += std::string{static_cast<char>(isc_spb_options), isc_spb_sts_hdr_pages, 0, 0, 0};
-  std::string result = "<no page size line>";
+  std::string text;
   if (client.serviceStart_(status, &handle, nullptr, static_cast<unsigned short>(start.size()),
                            start.data())) {
-    result = "<" + client.Text(status) + ">";
+    text = "<" + client.Text(status) + ">";
   } else {
     for (;;) {
       const char request[] = {isc_info_svc_line};
       char reply[4096];
       if (client.serviceQuery_(status, &handle, nullptr, 0, nullptr, 1, request, sizeof reply,
                                reply)) {
-        result = "<" + client.Text(status) + ">";
+        text += "<" + client.Text(status) + ">";
         break;
       }
       std::size_t length = static_cast<unsigned char>(reply[1]) |
                            (static_cast<unsigned char>(reply[2]) << 8);
       if (reply[0] != isc_info_svc_line || length == 0) break;
-      std::string line(reply + 3, length);
-      std::size_t at = line.find("Page size");
-      if (at != std::string::npos) {
-        std::size_t digits = line.find_first_of("0123456789", at);
-        result = line.substr(digits, line.find_first_not_of("0123456789", digits) - digits);
-      }
+      text += platform::AnsiToUtf8(std::string(reply + 3, length)) + "\n";
     }
   }
   client.serviceDetach_(status, &handle);
-  return result;
+  return text;
+}
+
+// The page size from the header page, or the page's text when it has none.
+std::string PageSize(const std::string& path, const std::map<std::string, std::string>& server) {
+  std::string header = HeaderPage(path, server);
+  std::size_t at = header.find("Page size");
+  if (at == std::string::npos) return header;
+  std::size_t digits = header.find_first_of("0123456789", at);
+  return header.substr(digits, header.find_first_not_of("0123456789", digits) - digits);
+}
+
+// How the server names a file of the prefix's C: drive: ".../drive_c/QORD/DB/ZARVO.FDB".
+std::string ServerNameEnd(const std::string& path) {
+  std::string name = "drive_c" + path.substr(2);
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+  return name + "\"";
 }
 
 // Every file in the database's folder.
@@ -409,6 +422,9 @@ TEST_F(RealServer, TheWindowRebuildsTheDatabaseKeepingItsData) {
     std::map<std::string, std::string> before = Fingerprint(path, server_);
     ASSERT_EQ(before.at("SALES").rfind("20000:", 0), 0u) << before.at("SALES");
     ASSERT_EQ(PageSize(path, server_), "4096");
+    // The server's own name for the file comes back through the bridge's conversions.
+    std::string header = HeaderPage(path, server_);
+    EXPECT_NE(header.find(ServerNameEnd(path)), std::string::npos) << header;
     Installation site("real_window");
     Install(site);
     logSizeBefore_ = ReadBytes(gui::kLogPath).size();
@@ -475,6 +491,39 @@ TEST_F(RealServer, TheServersRefusalsReachTheOperatorInItsOwnWords) {
     EXPECT_EQ(FolderFiles(kSiteDatabase), std::vector<std::string>{"ZARVO.FDB"});
   }
   EXPECT_EQ(Fingerprint(kSiteDatabase, server_), before);
+}
+
+// What the bridge cannot translate it refuses with its own status rather than
+// forwarding it unread (a tag it does not know may name a file), and entries it does
+// not forward are absent.
+TEST_F(RealServer, TheBridgeRefusesWhatItDoesNotTranslate) {
+  const Client& client = TheClient();
+  std::string service = "127.0.0.1/" + server_.at("QVN_FB_PORT") + ":service_mgr";
+  std::string attach = Spb({std::string{isc_spb_version, isc_spb_current_version},
+                            ShortItem(isc_spb_user_name, "SYSDBA"),
+                            ShortItem(isc_spb_password, server_.at("QVN_FB_PASSWORD"))});
+  ISC_STATUS_ARRAY status = {};
+  isc_svc_handle handle = 0;
+  ASSERT_EQ(client.serviceAttach_(status, static_cast<unsigned short>(service.size()),
+                                  service.c_str(), &handle,
+                                  static_cast<unsigned short>(attach.size()), attach.data()),
+            0)
+      << client.Text(status);
+  const std::string repair = std::string{isc_action_svc_repair, isc_spb_dbname, 4, 0} + "C:\\x";
+  const std::string backupSkippingData =
+      std::string{isc_action_svc_backup, isc_spb_dbname, 4, 0} + "C:\\x" +
+      std::string{isc_spb_bkp_file, 4, 0} + "C:\\y" + std::string{isc_spb_bkp_skip_data, 1, 0} + "%";
+  for (const std::string& start : {repair, backupSkippingData}) {
+    EXPECT_NE(client.serviceStart_(status, &handle, nullptr,
+                                   static_cast<unsigned short>(start.size()), start.data()),
+              0);
+    EXPECT_EQ(client.Text(status).rfind("fbclient bridge: ", 0), 0u) << client.Text(status);
+  }
+  client.serviceDetach_(status, &handle);
+  HMODULE bridge = ::GetModuleHandleW(L"fbclient.dll");
+  ASSERT_NE(bridge, nullptr);
+  EXPECT_EQ(::GetProcAddress(bridge, "isc_dsql_prepare"), nullptr);
+  EXPECT_EQ(::GetProcAddress(bridge, "fb_get_master_interface"), nullptr);
 }
 
 }  // namespace

@@ -520,6 +520,12 @@ TEST_F(RealServer, TheBridgeRefusesWhatItDoesNotTranslate) {
     EXPECT_EQ(client.Text(status).rfind("fbclient bridge: ", 0), 0u) << client.Text(status);
   }
   client.serviceDetach_(status, &handle);
+  const std::string expecting = attach + ShortItem(isc_spb_expected_db, "C:\\x");
+  EXPECT_NE(client.serviceAttach_(status, static_cast<unsigned short>(service.size()),
+                                  service.c_str(), &handle,
+                                  static_cast<unsigned short>(expecting.size()), expecting.data()),
+            0);
+  EXPECT_EQ(client.Text(status).rfind("fbclient bridge: ", 0), 0u) << client.Text(status);
   HMODULE bridge = ::GetModuleHandleW(L"fbclient.dll");
   ASSERT_NE(bridge, nullptr);
   EXPECT_EQ(::GetProcAddress(bridge, "isc_dsql_prepare"), nullptr);

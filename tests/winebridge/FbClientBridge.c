@@ -458,14 +458,46 @@ static BOOL DatabaseParametersForwarded(const unsigned char* dpb, short length, 
   return TRUE;
 }
 
+/* Service attach parameters forwarded as they are: the user, the password and the
+ * role name only (another tag may name a database, as isc_spb_expected_db does). */
+static BOOL AttachParametersForwarded(const unsigned char* spb, unsigned short length,
+                                      char* why, size_t whySize) {
+  const unsigned char* p = spb;
+  const unsigned char* end = spb + length;
+  if (end - p >= 2 && p[0] == isc_spb_version && p[1] == isc_spb_current_version) {
+    p += 2;
+  } else if (end - p >= 1 && p[0] == isc_spb_version1) {
+    p += 1;
+  } else if (length != 0) {
+    snprintf(why, whySize, "service attach buffer version %u is not forwarded", p[0]);
+    return FALSE;
+  }
+  while (p < end) {
+    unsigned char tag = *p;
+    if (tag != isc_spb_user_name && tag != isc_spb_password && tag != isc_spb_password_enc &&
+        tag != isc_spb_sql_role_name) {
+      snprintf(why, whySize, "service attach parameter %u is not forwarded", tag);
+      return FALSE;
+    }
+    if (end - p < 2 || end - p - 2 < p[1]) {
+      snprintf(why, whySize, "service attach buffer ends inside parameter");
+      return FALSE;
+    }
+    p += 2 + p[1];
+  }
+  return TRUE;
+}
+
 /* ---- Entries ------------------------------------------------------------------ */
 
 ISC_STATUS WINAPI bridge_isc_service_attach(ISC_STATUS* status, unsigned short length,
                                             const char* service, isc_svc_handle* handle,
                                             unsigned short spbLength, const char* spb) {
   if (!Native(status)) return status[1];
-  /* The attach buffer holds the user, the password and such; the service name holds
-   * no path ("host/port:service_mgr"). Both go as they are. */
+  /* The service name holds no path ("host/port:service_mgr"); it goes as it is. */
+  char why[128];
+  if (!AttachParametersForwarded((const unsigned char*)spb, spbLength, why, sizeof why))
+    return Refuse(status, why);
   return native.service_attach(status, length, service, handle, spbLength, spb);
 }
 

@@ -242,7 +242,7 @@ static const TagShape kRestoreTags[] = {
     {isc_spb_res_access_mode, kByte}, {isc_spb_options, kNumber},     {isc_spb_verbose, kNone},
     {isc_spb_verbint, kNumber},       {isc_spb_res_stat, kText},      {0, kNone}};
 static const TagShape kStatisticsTags[] = {
-    {isc_spb_dbname, kPath}, {isc_spb_options, kNumber}, {0, kNone}};
+    {isc_spb_dbname, kPath}, {isc_spb_options, kNumber}, {isc_spb_sts_table, kText}, {0, kNone}};
 
 static const TagShape* ActionTags(unsigned char action) {
   switch (action) {

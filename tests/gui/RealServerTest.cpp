@@ -4,6 +4,9 @@
 //
 // The test double of the client (FbClientDouble.cpp) stays for what the real server
 // cannot be made to do on purpose: a restore that fails part way through its output.
+// Busy files stay with holders inside Wine (MainWindowWorkTest.cpp): Wine's sharing
+// modes do not reach the native server, so under Wine an exclusive open, and a
+// delete, of a file the server holds open both succeed.
 #include "tests/gui/ProgramDriver.h"
 #include "tests/gui/TestSite.h"
 

@@ -29,6 +29,14 @@ esac
 
 state=$build/wine
 mkdir -p "$state"
+# A 64-bit tree runs with Wine's 64-bit loader itself, so that it needs nothing
+# 32-bit from the machine (some kernels run no 32-bit code at all).
+wine() { command wine "$@"; }
+if grep -q '^CMAKE_C_COMPILER_AR:.*x86_64-w64-mingw32' "$build/CMakeCache.txt" 2>/dev/null &&
+   [ -x /usr/lib/wine/wine64 ]; then
+    export WINELOADER=/usr/lib/wine/wine64
+    wine() { /usr/lib/wine/wine64 "$@"; }
+fi
 export WINEPREFIX=$state/prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

@@ -3,6 +3,9 @@
 # already present are left alone and apt is only called when something is missing.
 set -eu
 
+# zip, unzip: the release package (scripts/release.sh). The last line: the fbclient
+# bridge of the Windows tests (tests/winebridge), built by winegcc against the native
+# client of each word size.
 PACKAGES="
   g++ cmake ninja-build make pkg-config
   googletest libgtest-dev libgmock-dev
@@ -10,7 +13,8 @@ PACKAGES="
   wine wine32:i386 wine64 fonts-wine
   xvfb x11-utils imagemagick locales
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
-  libspdlog-dev time bc
+  libspdlog-dev time bc zip unzip
+  wine64-tools libwine-dev:i386 libwine-dev:amd64 gcc-multilib libfbclient2:i386
 "
 
 SUDO=""

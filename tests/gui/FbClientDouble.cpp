@@ -1,5 +1,9 @@
 // A test double of the Firebird client library (fbclient.dll) for the Windows
-// program's tests under Wine, where no Firebird server runs. It answers the service
+// program's tests under Wine. The rebuild against the real server, and the server's
+// own refusals (wrong password, no server), are tested through the fbclient bridge
+// (RealServerTest.cpp); the double stays for what the real server cannot be made to
+// do on purpose: a restore that fails part way through its output, after writing part
+// of the new file. It also serves machines without the bridge. It answers the service
 // calls the rebuild makes: a "backup" copies the database to the backup file, a
 // "restore" copies the backup file to the new database, each reporting a few
 // verbose lines and then the empty line that ends the output; the header statistics

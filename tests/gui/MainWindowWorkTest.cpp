@@ -2,6 +2,7 @@
 // library, the log of a run, refused and busy paths, the statistics request with a
 // stand-in tool, and the rebuild with a test double of the database client.
 #include "tests/gui/ProgramDriver.h"
+#include "tests/gui/TestSite.h"
 
 #include <gtest/gtest.h>
 
@@ -19,76 +20,14 @@ namespace fs = std::filesystem;
 using gui::DialogText;
 using gui::PressOk;
 using gui::TextOf;
-
-const char kLogPath[] = "C:\\QORD\\LogFiles\\QVNOptimizeDB.log";
-
-// File access through the wide API: the C++ streams of this runtime take narrow
-// (ANSI) names, which cannot hold every path.
-std::string ReadBytes(const std::string& path) {
-  platform::ScopedFileHandle file(::CreateFileW(platform::Widen(path).c_str(), GENERIC_READ,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                OPEN_EXISTING, 0, nullptr));
-  std::string bytes;
-  if (!file) return bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    bytes.append(buffer, got);
-  }
-  return bytes;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  platform::ScopedFileHandle file(::CreateFileW(platform::Widen(path).c_str(), GENERIC_WRITE, 0,
-                                                nullptr, CREATE_ALWAYS, 0, nullptr));
-  ASSERT_TRUE(file.IsValid()) << path;
-  DWORD written = 0;
-  ASSERT_TRUE(::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
-}
-
-bool Exists(const std::string& path) {
-  return ::GetFileAttributesW(platform::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A fresh folder for one test, holding a copy of the program and what it needs.
-class Installation {
- public:
-  explicit Installation(const std::string& name) {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    dir_ = platform::Narrow(temp, wcslen(temp)) + "qvn_" + name + "_" +
-           std::to_string(platform::CurrentProcessId()) + "\\";
-    fs::remove_all(fs::u8path(dir_));
-    fs::create_directories(fs::u8path(dir_));
-  }
-  ~Installation() {
-    std::error_code ignored;
-    fs::remove_all(fs::u8path(dir_), ignored);
-  }
-  // Copies a file of the build (beside the test) into the folder, under `as`.
-  void Add(const std::string& built, const std::string& as = "") {
-    fs::copy_file(fs::u8path(platform::ExecutableDir() + built),
-                  fs::u8path(dir_ + (as.empty() ? built : as)),
-                  fs::copy_options::overwrite_existing);
-  }
-  std::string Path(const std::string& name) const { return dir_ + name; }
-
- private:
-  std::string dir_;
-};
-
-// Sets an environment variable for the programs this test starts.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
-    ::SetEnvironmentVariableW(name, value);
-  }
-  ~ScopedEnvironment() { ::SetEnvironmentVariableW(name_, nullptr); }
-
- private:
-  const wchar_t* name_;
-};
+using gui::ConsoleRun;
+using gui::Exists;
+using gui::Installation;
+using gui::kLogPath;
+using gui::ReadBytes;
+using gui::RunConsole;
+using gui::ScopedEnvironment;
+using gui::Texts;
 
 // For the screenshot script: with QVN_SCREENSHOT_DIR set, announces a moment worth
 // a picture with a file <name>.ready there and waits (briefly) until the script has
@@ -149,18 +88,6 @@ class Work : public ::testing::Test {
   HWND form_ = nullptr;
 };
 
-// The log's lines without their time stamps (23 characters and a blank).
-std::vector<std::string> Texts(const std::string& log) {
-  std::vector<std::string> texts;
-  std::size_t start = 0;
-  for (std::size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    std::string line = log.substr(start, end - start);
-    bool stamped = line.size() > 24 && line[2] == '.' && line[5] == '.' && line[13] == ':';
-    texts.push_back(stamped ? line.substr(24) : line);
-  }
-  return texts;
-}
-
 TEST_F(Work, WithoutTheUtilityLibraryTheProgramRefusesToStart) {
   Installation site("nolib");
   site.Add("QVNOptimizeDB.exe");
@@ -204,7 +131,7 @@ TEST_F(Work, RefusedAndBusyPathsShowTheirMessagesAndChangeNothing) {
             "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!\r\nСетевые пути НЕ ДОПУСКАЮТСЯ!!!");
 
   std::string busy = site.Path("BUSY.FDB");
-  WriteBytes(busy, "database");
+  ASSERT_TRUE(gui::WriteBytes(busy, "database"));
   HANDLE holder = ::CreateFileW(platform::Widen(busy).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
@@ -230,7 +157,7 @@ TEST_F(Work, StatisticsShowAndLogTheToolsConvertedOutput) {
   fs::copy_file(fs::u8path(platform::ExecutableDir() + "fake_gstat.exe"), tool,
                 fs::copy_options::overwrite_existing);
   std::string database = site.Path("Моя база.FDB");
-  WriteBytes(database, "database");
+  ASSERT_TRUE(gui::WriteBytes(database, "database"));
   ASSERT_NE(::GetFileAttributesW(platform::Widen(database).c_str()), INVALID_FILE_ATTRIBUTES);
 
   Start(site);
@@ -275,7 +202,7 @@ TEST_F(Work, BrowseButtonOpensTheFileDialogAndTakesTheChosenPath) {
   site.Add("QVNOptimizeDB.exe");
   site.Add("fbUtils.dll");
   std::string database = site.Path("CHOSEN.FDB");
-  WriteBytes(database, "database");
+  ASSERT_TRUE(gui::WriteBytes(database, "database"));
   Start(site);
   const std::string before = Path();
   gui::Click(::GetDlgItem(form_, UMain::kBrowseButtonId));
@@ -330,7 +257,7 @@ TEST_F(Work, OptimizeRebuildsUnderTheProgressWindowThenReportsSuccess) {
   site.Add("testdouble\\fbclient.dll", "fbclient.dll");
   std::string database = site.Path("BASE.FDB");
   std::string content(300000, 'd');
-  WriteBytes(database, content);
+  ASSERT_TRUE(gui::WriteBytes(database, content));
 
   Start(site);
   SetPath(database);
@@ -410,7 +337,7 @@ TEST_F(Work, AFailedRestoreShowsTheWrappedMessageAndKeepsTheDatabase) {
   site.Add("testdouble\\fbclient.dll", "fbclient.dll");
   std::string database = site.Path("BASE.FDB");
   std::string content(100000, 'e');
-  WriteBytes(database, content);
+  ASSERT_TRUE(gui::WriteBytes(database, content));
   ScopedEnvironment failing(L"QVN_FBCLIENT_DOUBLE_FAIL", L"restore");
 
   Start(site);
@@ -435,59 +362,12 @@ TEST_F(Work, AFailedRestoreShowsTheWrappedMessageAndKeepsTheDatabase) {
       << texts[texts.size() - 2];
 }
 
-// The Windows console build of the front end: its output (stdout and stderr into one
-// file, UTF-8 since it is not a console) and its exit code.
-struct ConsoleRun {
-  DWORD exitCode = 0;
-  std::string output;
-};
-
-ConsoleRun RunConsole(const Installation& site, const std::string& arguments) {
-  ConsoleRun run;
-  static int runs = 0;
-  std::string outputPath = site.Path("console" + std::to_string(++runs) + ".txt");
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  platform::ScopedFileHandle output(::CreateFileW(platform::Widen(outputPath).c_str(),
-                                                  GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                                  CREATE_ALWAYS, 0, nullptr));
-  if (!output) {
-    run.output = "<no output file>";
-    return run;
-  }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = output.Get();
-  startup.hStdError = output.Get();
-  std::wstring command =
-      platform::Widen("\"" + site.Path("qvnoptimize.exe") + "\" " + arguments);
-  std::vector<wchar_t> buffer(command.begin(), command.end());
-  buffer.push_back(L'\0');
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &info)) {
-    run.output = "<not started>";
-    return run;
-  }
-  ::CloseHandle(info.hThread);
-  ::WaitForSingleObject(info.hProcess, 60000);
-  ::GetExitCodeProcess(info.hProcess, &run.exitCode);
-  ::CloseHandle(info.hProcess);
-  output.Reset();
-  // Redirected, the program writes UTF-8 lines ending in CR LF; compared without the CR.
-  std::string raw = ReadBytes(outputPath);
-  EXPECT_EQ(raw.find("\r\r"), std::string::npos) << "a line end doubled";
-  for (char c : raw) {
-    if (c != '\r') run.output += c;
-  }
-  return run;
-}
-
 TEST_F(Work, ConsoleProgramRebuildsAndRefusesLikeTheWindow) {
   Installation site("console");
   site.Add("qvnoptimize.exe");
   ConsoleRun refused = RunConsole(site, "stat");
   EXPECT_EQ(refused.exitCode, 0u);
+  EXPECT_FALSE(refused.doubledLineEnd) << "a line end doubled";
   EXPECT_EQ(refused.output, "Модуль fbUtils.dll не загружен. В запуске приложения отказано!\n");
 
   site.Add("fbUtils.dll");
@@ -495,9 +375,10 @@ TEST_F(Work, ConsoleProgramRebuildsAndRefusesLikeTheWindow) {
   ASSERT_TRUE(Exists(site.Path("fbUtils.dll")));
   std::string database = site.Path("BASE.FDB");
   std::string content(200000, 'c');
-  WriteBytes(database, content);
+  ASSERT_TRUE(gui::WriteBytes(database, content));
   ConsoleRun rebuilt = RunConsole(site, "optimize \"" + database + "\"");
   EXPECT_EQ(rebuilt.exitCode, 0u) << rebuilt.output;
+  EXPECT_FALSE(rebuilt.doubledLineEnd) << "a line end doubled";
   EXPECT_NE(rebuilt.output.find(std::string(kStageRestore) + "\n"), std::string::npos)
       << rebuilt.output;
   EXPECT_NE(rebuilt.output.find(std::string(kOptimizeSuccess) +

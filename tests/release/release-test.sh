@@ -1,0 +1,74 @@
+#!/bin/bash
+# The release package as a technician gets it: packed by scripts/release.sh from this
+# build tree, unpacked into a fresh Wine prefix as C:\QORD\, checked against its
+# SHA256SUMS, and its console program run from there to rebuild a database of the
+# real private server (through the fbclient bridge in place of the site's client).
+#
+#   release-test.sh SOURCE_DIR BUILD_DIR PRESET FB_DIR
+set -euo pipefail
+source_dir=$1 build=$2 preset=$3 fb_dir=$4
+work=$build/release-test
+rm -rf "$work"
+mkdir -p "$work"
+
+export WINEPREFIX=$work/prefix WINEDEBUG=-all LANG=ru_RU.UTF-8
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+wine=wine
+if [ "$preset" = win64 ]; then wine=/usr/lib/wine/wine64; export WINELOADER=$wine; fi
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+zip=$(QVN_RELEASE_NO_BUILD=1 QVN_RELEASE_BUILD_DIR=$build "$source_dir/scripts/release.sh" "$preset" "$work/dist")
+version=$(tr -d '[:space:]' <"$build/version.txt")
+[ "$(basename "$zip")" = "QVNOptimizeDB-$version-$preset.zip" ] || { echo "FAIL: package named $zip"; exit 1; }
+listed=$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')
+[ "$listed" = "INSTALL.txt OPERATOR-RU.txt QVNOptimizeDB.exe SHA256SUMS qvnoptimize.exe " ] ||
+    { echo "FAIL: the package holds: $listed"; exit 1; }
+
+$wine wineboot -i >"$work/wineboot.log" 2>&1 </dev/null
+site=$WINEPREFIX/drive_c/QORD
+mkdir -p "$site/DB"
+unzip -q "$zip" -d "$site"
+(cd "$site" && sha256sum --quiet -c SHA256SUMS) || { echo "FAIL: checksums"; exit 1; }
+
+# What the site has and the package does not bring: the utility library with the
+# server's settings, and a Firebird client (here the bridge to the native one).
+eval "$("$source_dir/scripts/fbserver.sh" env "$fb_dir")"
+cp "$build/bin/fbUtils.dll" "$site/"
+printf '[Firebird]\r\nPassword=%s\r\nPort=%s\r\n' "$QVN_FB_PASSWORD" "$QVN_FB_PORT" >"$site/fbUtils.ini"
+cp "$build/bin/bridge/fbclient.dll" "$site/fbclient.dll"
+
+database=$(cd "$site/DB" && pwd -P)/ZARVO.FDB
+isql() { isql-fb -q -bail -user SYSDBA -password "$QVN_FB_PASSWORD" "$@"; }
+isql <<SQL
+create database '127.0.0.1/$QVN_FB_PORT:$database' page_size 4096;
+create table SALES (ID integer not null primary key, LITERS numeric(12,3));
+commit;
+set term ^ ;
+execute block as declare i integer = 0; begin while (i < 5000) do begin
+  insert into SALES values (:i, mod(:i * 7, 600) / 10.0); i = i + 1; end end^
+set term ; ^
+commit;
+SQL
+facts() {
+    isql "127.0.0.1/$QVN_FB_PORT:$database" <<'SQL' | awk 'NF == 2 { printf "%s=%s ", $1, $2 }'
+set list on;
+select mon$page_size as page_size from mon$database;
+select count(*) as rows_, sum(LITERS) as liters from SALES;
+SQL
+}
+before=$(facts)
+
+output=$($wine 'C:\QORD\qvnoptimize.exe' optimize 2>&1 </dev/null | tr -d '\r') || {
+    echo "FAIL: qvnoptimize.exe ended with $?"; echo "$output"; exit 1; }
+[ "$(printf '%s\n' "$output" | tail -n 1)" = "ОПТИМИЗАЦИЯ БАЗЫ ДАННЫХ УСПЕШНО ЗАВЕРШЕНА!" ] ||
+    { echo "FAIL: the console program said:"; echo "$output"; exit 1; }
+
+after=$(facts)
+expected=${before/PAGE_SIZE=4096/PAGE_SIZE=16384}
+[ "$after" = "$expected" ] || { printf 'FAIL: before\n%s\nafter\n%s\n' "$before" "$after"; exit 1; }
+[ "$(ls "$site/DB")" = "ZARVO.FDB" ] || { echo "FAIL: left in DB: $(ls "$site/DB")"; exit 1; }
+echo "release package $(basename "$zip") rebuilt a database from a fresh prefix"

@@ -145,16 +145,18 @@ void TLazyWriteThread::Execute() {
 
 void TLazyWriteThread::Flush() {
   std::vector<TLogMessageRec> batch;
-  std::size_t batchBytes = 0;
   {
+    // The producers may fill the queue again while this pass writes: at most two
+    // queues' worth of messages are held at any time.
     std::lock_guard<std::mutex> lock(QueueLock());
     if (queue_.empty()) return;
     batch.swap(queue_);
+    for (const TLogMessageRec& rec : batch) pendingBytes -= CostOf(rec);
+    pendingChanged.notify_all();
   }
-  for (const TLogMessageRec& rec : batch) batchBytes += CostOf(rec);
 
   // Loggers of this pass in order of first appearance, with their message counts.
-  // The counts and the pass's bytes go down on every way out of the pass.
+  // The counts go down on every way out of the pass, written or not.
   struct Entry {
     TQLXLogger* logger;
     int messages;
@@ -162,16 +164,14 @@ void TLazyWriteThread::Flush() {
   std::vector<Entry> loggers;
   struct CountOff {
     std::vector<Entry>& loggers;
-    std::size_t bytes;
     std::size_t done = 0;
     ~CountOff() {
       std::lock_guard<std::mutex> lock(QueueLock());
       for (std::size_t i = done; i < loggers.size(); ++i)
         loggers[i].logger->pendingCount_ -= loggers[i].messages;
-      pendingBytes -= bytes;
       pendingChanged.notify_all();
     }
-  } countOff{loggers, batchBytes};
+  } countOff{loggers};
   for (const TLogMessageRec& rec : batch) {
     if (!loggers.empty() && loggers.back().logger == rec.Logger) {
       ++loggers.back().messages;

@@ -24,8 +24,8 @@ class TLazyWriteThread {
   static constexpr int kWaitMs = 5000;             // a pass at least this often
   static constexpr std::size_t kBufferSize = 1049600;
   static constexpr std::size_t kBatchThreshold = 1048576;
-  // Bytes of queued messages (those of the pass being written included) beyond
-  // which a producer waits, so a stalled writer cannot make the process grow.
+  // Bytes of queued messages beyond which a producer waits, so a stalled writer
+  // cannot make the process grow (the pass being written holds at most as much).
   static constexpr std::size_t kMaxPendingBytes = 8u << 20;
 
   TLazyWriteThread();
@@ -79,7 +79,7 @@ void StopWriter(bool inLibrary);
 
 // The lock of the queue, which also guards every logger's pending count.
 std::mutex& QueueLock();
-// Bytes of messages queued or in the pass being written.
+// Bytes of the messages queued and not yet taken by a pass.
 std::size_t PendingBytes();
 // Waits until `logger` has no queued messages left.
 void WaitUntilWritten(TQLXLogger* logger);

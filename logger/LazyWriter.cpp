@@ -8,12 +8,19 @@
 
 std::atomic<TLazyWriteThread*> LazyWriter{nullptr};
 void (*WriterIdleHook)() = nullptr;
-std::atomic<bool> DeferredDisabled{false};
+std::atomic<bool> DeferredDisabled{true};
 
 namespace {
 
-std::unique_ptr<std::mutex> creationLock;
-std::condition_variable pendingChanged;  // with QueueLock(): some pending count went down
+// All under QueueLock():
+std::condition_variable pendingChanged;  // some pending count or byte count went down
+std::size_t pendingBytes = 0;
+bool writerEnded = true;                 // no writer runs, or its last pass is done
+
+thread_local bool onWriterThread = false;
+
+// What a queued message costs: its text and its record.
+std::size_t CostOf(const TLogMessageRec& rec) { return rec.Text.size() + sizeof rec; }
 
 }  // namespace
 
@@ -22,8 +29,12 @@ std::mutex& QueueLock() {
   return lock;
 }
 
-void CreateWriterCreationLock() { creationLock = std::make_unique<std::mutex>(); }
-void FreeWriterCreationLock() { creationLock.reset(); }
+bool OnWriterThread() { return onWriterThread; }
+
+std::size_t PendingBytes() {
+  std::lock_guard<std::mutex> lock(QueueLock());
+  return pendingBytes;
+}
 
 TLazyWriteThread::TLazyWriteThread() { thread_ = std::thread([this] { Execute(); }); }
 
@@ -33,24 +44,12 @@ TLazyWriteThread::~TLazyWriteThread() {
     if (thread_.get_id() == std::this_thread::get_id()) thread_.detach();
     else thread_.join();
   }
-  // Messages that no pass took (a pass that failed early) are dropped but counted off,
-  // so no logger waits for them for ever.
-  std::lock_guard<std::mutex> lock(QueueLock());
-  for (auto& rec : queue_) rec.Logger->pendingCount_--;
-  queue_.clear();
-  pendingChanged.notify_all();
-  if (FreeOnTerminate) {
-    TLazyWriteThread* self = this;
-    LazyWriter.compare_exchange_strong(self, nullptr);
-  }
 }
 
 std::size_t TLazyWriteThread::QueueLength() const {
   std::lock_guard<std::mutex> lock(QueueLock());
   return queue_.size();
 }
-
-void TLazyWriteThread::Terminate() { terminated_ = true; }
 
 void TLazyWriteThread::Wake() {
   std::lock_guard<std::mutex> lock(eventLock_);
@@ -59,8 +58,6 @@ void TLazyWriteThread::Wake() {
 }
 
 void TLazyWriteThread::Stop() {
-  // One step under the event's lock: a self-freeing writer takes that lock before it
-  // goes, so it cannot vanish between the end request and the wake-up.
   std::lock_guard<std::mutex> lock(eventLock_);
   terminated_ = true;
   signaled_ = true;
@@ -75,27 +72,44 @@ bool TLazyWriteThread::WaitForWake(int timeoutMs) {
   return woken;
 }
 
-void TLazyWriteThread::Enqueue(TQLXLogger* logger, TLogLevel level, TDateTime time,
-                               const std::string& text) {
+bool Enqueue(TQLXLogger* logger, TLogLevel level, TDateTime time, const std::string& text) {
   TLogMessageRec rec;
   rec.Logger = logger;
   rec.Time = time != 0 ? time : Now();
   rec.Level = level;
   rec.Text = text;
   rec.ThreadId = CallingThreadId();
-  bool wasEmpty;
-  {
-    std::lock_guard<std::mutex> lock(QueueLock());
-    wasEmpty = queue_.empty();
-    queue_.push_back(std::move(rec));
-    logger->pendingCount_++;
+  const std::size_t cost = CostOf(rec);
+
+  std::unique_lock<std::mutex> lock(QueueLock());
+  // Beyond the bound the producer waits for the writer (one message alone always goes).
+  pendingChanged.wait(lock, [&] {
+    return DeferredDisabled || pendingBytes == 0 || pendingBytes + cost <= TLazyWriteThread::kMaxPendingBytes;
+  });
+  if (DeferredDisabled) {
+    // Lines written at once must follow the queued ones: wait for the last pass.
+    pendingChanged.wait(lock, [] { return writerEnded; });
+    return false;
   }
+  TLazyWriteThread* writer = LazyWriter.load();
+  if (writer == nullptr) {
+    writer = new TLazyWriteThread();
+    LazyWriter = writer;
+    writerEnded = false;
+  }
+  bool wasEmpty = writer->queue_.empty();
+  writer->queue_.push_back(std::move(rec));
+  logger->pendingCount_++;
+  pendingBytes += cost;
   // A queue that held messages already has a wake-up on its way (or a pass running
-  // that takes them), so only the first message of a pass needs to signal.
-  if (wasEmpty) Wake();
+  // that takes them), so only the first message of a pass needs to signal. Under
+  // the queue lock, so the writer cannot go meanwhile.
+  if (wasEmpty) writer->Wake();
+  return true;
 }
 
 void TLazyWriteThread::Execute() {
+  onWriterThread = true;
   threadId_ = platform::CurrentThreadId();
   while (!terminated_) {
     try {
@@ -106,23 +120,39 @@ void TLazyWriteThread::Execute() {
       // A failed pass is given up; the next one goes on.
     }
   }
-  // The last pass: whatever was queued up to the end request is written.
-  try {
-    Flush();
-  } catch (...) {
+  // The last pass: nothing is queued after the end request (deferred writing was
+  // switched off first), so this writes every message there is. A second try for a
+  // pass that failed early; what still remains is counted off, so nobody waits for it.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      Flush();
+    } catch (...) {
+    }
   }
-  if (FreeOnTerminate) {
-    { std::lock_guard<std::mutex> barrier(eventLock_); }  // a Stop in progress has finished
-    delete this;
+  bool freeSelf = FreeOnTerminate;
+  {
+    std::lock_guard<std::mutex> lock(QueueLock());
+    for (auto& rec : queue_) {
+      rec.Logger->pendingCount_--;
+      pendingBytes -= CostOf(rec);
+    }
+    queue_.clear();
+    writerEnded = true;
+    pendingChanged.notify_all();
   }
+  if (freeSelf) delete this;
 }
 
 void TLazyWriteThread::Flush() {
   std::vector<TLogMessageRec> batch;
   {
+    // The producers may fill the queue again while this pass writes: at most two
+    // queues' worth of messages are held at any time.
     std::lock_guard<std::mutex> lock(QueueLock());
     if (queue_.empty()) return;
     batch.swap(queue_);
+    for (const TLogMessageRec& rec : batch) pendingBytes -= CostOf(rec);
+    pendingChanged.notify_all();
   }
 
   // Loggers of this pass in order of first appearance, with their message counts.
@@ -188,28 +218,28 @@ void TLazyWriteThread::Flush() {
   }
 }
 
-void EnsureWriter() {
-  if (LazyWriter.load() != nullptr) return;
-  if (!creationLock) return;  // the module is not started: write at once
-  std::lock_guard<std::mutex> lock(*creationLock);
-  if (LazyWriter.load() == nullptr) LazyWriter = new TLazyWriteThread();
-}
-
 void StopWriter(bool inLibrary) {
-  DeferredDisabled = true;
-  TLazyWriteThread* writer = LazyWriter.load();
-  if (writer == nullptr) return;
+  TLazyWriteThread* writer;
+  {
+    std::lock_guard<std::mutex> lock(QueueLock());
+    DeferredDisabled = true;
+    pendingChanged.notify_all();  // waiting producers write at once from now on
+    writer = LazyWriter.load();
+    if (writer == nullptr) return;
+    LazyWriter = nullptr;  // nobody else reaches the writer from here on
+    writer->FreeOnTerminate = inLibrary;
+    // In a library being unloaded a thread may not be waited for: ask it to end (it
+    // cannot go before this lock is left) and watch for its last pass.
+    if (inLibrary) writer->Stop();
+  }
   if (!inLibrary) {
-    writer->FreeOnTerminate = false;
     delete writer;  // ends the thread after its last pass
-    LazyWriter = nullptr;
     return;
   }
-  // In a library being unloaded a thread may not be waited for: ask it to end and
-  // watch for the self-freeing writer to go.
-  writer->Stop();  // the writer may be gone right after this returns
-  while (LazyWriter.load() != nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::unique_lock<std::mutex> lock(QueueLock());
+  pendingChanged.wait(lock, [] { return writerEnded; });
+  lock.unlock();
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the writer frees itself
 }
 
 void WaitUntilWritten(TQLXLogger* logger) {

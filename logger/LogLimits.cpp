@@ -90,7 +90,8 @@ void TQLXLogger::TruncateKeeping(platform::File& file, std::int64_t keepFrom) {
   temp.file = platform::File::Open(tempName, platform::FileOpenMode::kCreateExclusive,
                                    platform::FileShare::kExclusive);
   CopyRange(file, keepFrom, kept, temp.file);
-  file.Truncate(kept);
+  // The log is open for appending: empty it, then the kept part goes in from the start.
+  file.Truncate(0);
   file.Seek(0);
   CopyRange(temp.file, 0, kept, file);
 }
@@ -192,7 +193,6 @@ void TQLXLogger::TrimByAge(platform::File& file) {
       FormatDateTime(DateTimeFormat, EncodeDateTime(2000, 12, 31, 23, 59, 59, 999),
                      LogFormatSettings)
           .size();
-  const std::size_t scanLimit = kAgeBlock - 1 - (2 * stampLength + 5);
   const double today = std::floor(now);
   std::vector<char> block(kAgeBlock);
   bool havePrevious = false;
@@ -207,17 +207,24 @@ void TQLXLogger::TrimByAge(platform::File& file) {
     }
   };
 
+  // Every entry of the file is looked at, those of its last block too, so a young
+  // entry is never cut away: each block goes on where the scan of the one before
+  // stopped, and an entry is read in the block whose bytes hold its whole stamp.
+  const std::size_t entryRoom = stampLength + 3;  // LF, level mark and blank, stamp
+  if (entryRoom >= kAgeBlock) return;
   std::int64_t position = 0;
-  while (size - position > static_cast<std::int64_t>(kAgeBlock) && 2 * stampLength + 5 < kAgeBlock) {
-    std::int64_t blockStart = position;
-    file.Seek(blockStart);
+  while (position < size) {
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(kAgeBlock), size - position));
+    file.Seek(position);
     std::size_t got = 0;
-    while (got < kAgeBlock) {
-      std::size_t n = file.Read(block.data() + got, kAgeBlock - got);
+    while (got < want) {
+      std::size_t n = file.Read(block.data() + got, want - got);
       if (n == 0) throw Exception("Unexpected end of file while reading the log");
       got += n;
     }
-    position += kAgeBlock;
+    const bool last = position + static_cast<std::int64_t>(got) >= size;
+    const std::size_t scanLimit = last ? got : got - entryRoom;
     std::size_t i = 0;
     while (i < scanLimit) {
       if (block[i] != '\n') {
@@ -226,8 +233,9 @@ void TQLXLogger::TrimByAge(platform::File& file) {
       }
       std::size_t entry = i + 1;
       std::size_t stamp = entry;
-      if (IsLevelMark(block[stamp]) && block[stamp + 1] == ' ') stamp += 2;
+      if (stamp + 1 < got && IsLevelMark(block[stamp]) && block[stamp + 1] == ' ') stamp += 2;
       i = stamp + stampLength;  // the scan goes on behind the stamp
+      if (i > got) break;       // a short last line
       TDateTime when;
       if (!TryStrToDateTime(std::string(block.data() + stamp, stampLength), when,
                             LogFormatSettings))
@@ -245,9 +253,11 @@ void TQLXLogger::TrimByAge(platform::File& file) {
         previous = when;
         continue;
       }
-      cutAt(blockStart + static_cast<std::int64_t>(entry));  // the first young entry stays
+      cutAt(position + static_cast<std::int64_t>(entry));  // the first young entry stays
       return;
     }
+    if (last) break;
+    position += static_cast<std::int64_t>(std::max<std::size_t>(i, 1));
   }
   if (havePrevious) {
     if (TruncateInPlace) file.Truncate(0);

@@ -1,5 +1,6 @@
 #include "logger/QLXLogger.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "support/Exceptions.h"
 
 TQLXLogger* ErrorJournal = nullptr;
+std::atomic<int> LockWaitMs{LockWaitTimeout};
 
 namespace {
 
@@ -59,25 +61,32 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-// Holds a logger's cross-process lock for one write.
+// Holds a logger's cross-process lock for one write, if it comes before the deadline.
 class NamedLockHold {
  public:
-  explicit NamedLockHold(platform::NamedLock* lock) : lock_(lock) {
-    if (lock_) lock_->Acquire();
+  NamedLockHold(platform::NamedLock* lock, std::chrono::steady_clock::time_point deadline) {
+    if (lock == nullptr) return;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (lock->Acquire(static_cast<int>(std::max<long long>(0, left.count())))) lock_ = lock;
+    else timedOut_ = true;
   }
   ~NamedLockHold() {
     if (lock_) lock_->Release();
   }
   NamedLockHold(const NamedLockHold&) = delete;
   NamedLockHold& operator=(const NamedLockHold&) = delete;
+  bool TimedOut() const { return timedOut_; }
 
  private:
-  platform::NamedLock* lock_;
+  platform::NamedLock* lock_ = nullptr;
+  bool timedOut_ = false;
 };
 
-std::unique_ptr<platform::NamedLock> CreateLogMutex(const std::string& name) {
+std::unique_ptr<platform::NamedLock> CreateLogMutex(const std::string& path) {
   platform::NamedLockError error;
-  std::unique_ptr<platform::NamedLock> lock = platform::NamedLock::Open(name, error);
+  std::unique_ptr<platform::NamedLock> lock =
+      platform::NamedLock::Open(MutexNameFor(path), LockFileFor(path), error);
   if (lock) return lock;
   if (error.step != "Create")
     throw Exception(FormatText("Error %s: %s", {error.step, platform::SystemErrorText(error.code)}));
@@ -124,6 +133,8 @@ std::string MutexNameFor(const std::string& path) {
   return platform::Cp1251ToUtf8(bytes);
 }
 
+std::string LockFileFor(const std::string& path) { return path + ".lock"; }
+
 platform::File OpenLogFile(const std::string& path, platform::FileOpenMode mode, int timeoutMs) {
   if (timeoutMs < 0) timeoutMs = FileOpenTimeout;
   if (timeoutMs == 0) return platform::File::Open(path, mode);
@@ -149,28 +160,43 @@ TQLXLogger::~TQLXLogger() {
 }
 
 std::string TQLXLogger::FileName() const {
-  std::lock_guard<std::recursive_mutex> lock(fileLock_);
+  std::lock_guard<std::mutex> lock(nameLock_);
   return fileName_;
 }
 
 bool TQLXLogger::UseMutex() const {
-  std::lock_guard<std::recursive_mutex> lock(fileLock_);
+  std::lock_guard<std::recursive_timed_mutex> lock(fileLock_);
   return useMutex_;
 }
 
 void TQLXLogger::SetFileName(const std::string& name) {
-  std::lock_guard<std::recursive_mutex> lock(fileLock_);
+  std::lock_guard<std::recursive_timed_mutex> lock(fileLock_);
   if (name.empty()) return;
   std::string full = name;
   if (platform::ExtractFilePath(full).empty()) full = platform::ExecutableDir() + full;
   if ((mutex_ || !useMutex_) && SameTextIgnoringCase(full, fileName_)) return;
   mutex_.reset();
-  fileName_ = full;
-  if (useMutex_) mutex_ = CreateLogMutex(MutexNameFor(fileName_));
+  {
+    std::lock_guard<std::mutex> nameLock(nameLock_);
+    fileName_ = full;
+  }
+  lockMissingTold_ = false;
+  if (useMutex_) mutex_ = CreateLogMutex(fileName_);
+}
+
+// A lock that could not be made before (its directory missing, say) is tried again
+// at each write.
+void TQLXLogger::OpenCrossProcessLock() {
+  if (!useMutex_ || mutex_) return;
+  try {
+    mutex_ = CreateLogMutex(fileName_);
+  } catch (...) {
+    // The write goes on without it, and the journal is told.
+  }
 }
 
 void TQLXLogger::SetUseMutex(bool value) {
-  std::lock_guard<std::recursive_mutex> lock(fileLock_);
+  std::lock_guard<std::recursive_timed_mutex> lock(fileLock_);
   useMutex_ = value;
   if (!value) mutex_.reset();
 }
@@ -218,15 +244,12 @@ std::string TQLXLogger::FormatLine(const std::string& text, TLogLevel level,
 
 void TQLXLogger::Log(const std::string& text, TLogLevel level, TDateTime time) {
   if (!Active || level > kMaxLogLevel) return;
-  if (Deferred && !DeferredDisabled) {
+  // The writer thread itself writes at once, so it never waits for its own queue.
+  // Once deferred writing has ended, Enqueue refuses, after the writer's last pass.
+  if (Deferred && !OnWriterThread()) {
     // A disabled level is not queued at all (the batches are not filtered again).
     if (!(EnabledLevels & (1u << level))) return;
-    EnsureWriter();
-    TLazyWriteThread* writer = LazyWriter.load();
-    if (writer != nullptr && CallingThreadId() != writer->ThreadId()) {
-      writer->Enqueue(this, level, time, text);
-      return;
-    }
+    if (Enqueue(this, level, time, text)) return;
   }
   WriteEntry(text, level, CallingThreadId(), Now());
 }
@@ -252,9 +275,20 @@ void TQLXLogger::WriteEntry(const std::string& text, TLogLevel level, std::uint3
   // A batch was filtered by level when its messages were queued; testing it again as
   // level 0 would drop every deferred line of a logger that has level 0 switched off.
   if (batch == nullptr && (level > kMaxLogLevel || !(EnabledLevels & (1u << level)))) return;
-  std::lock_guard<std::recursive_mutex> fileLock(fileLock_);
-  if (fileName_.empty()) return;
-  NamedLockHold crossProcess(mutex_.get());
+  // Both locks are waited for together for at most LockWaitMs: a writer that holds
+  // them for ever (another process, another user) costs this entry, not the program.
+  const int waitMs = LockWaitMs.load();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  std::unique_lock<std::recursive_timed_mutex> fileLock(fileLock_, std::defer_lock);
+  // By the wall clock: the steady-clock wait (pthread_mutex_clocklock) is one that the
+  // thread sanitizer does not know, and a clock step only shifts this one bound.
+  const bool inProcess = fileLock.try_lock_until(std::chrono::system_clock::now() +
+                                                 std::chrono::milliseconds(waitMs));
+  const std::string fileName = inProcess ? fileName_ : FileName();
+  if (fileName.empty()) return;
+  if (inProcess) OpenCrossProcessLock();
+  NamedLockHold crossProcess(inProcess ? mutex_.get() : nullptr, deadline);
+  const bool withoutLock = inProcess && useMutex_ && !mutex_;
 
   std::string line, formatted, trace, failure, failureKind;
   // A batch is written as it is; its text form is made only when somebody reads it.
@@ -264,12 +298,18 @@ void TQLXLogger::WriteEntry(const std::string& text, TLogLevel level, std::uint3
       line = FormatLine(text, level, threadId, time);
       formatted = ToLogBytes(line) + "\r\n";
     }
-    bool exists = platform::FileExists(fileName_);
+    if (!inProcess || crossProcess.TimedOut()) {
+      trace = "Lock";
+      throw Exception(FormatText("Log lock timeout: %d ms", {waitMs}));
+    }
+    bool exists = platform::FileExists(fileName);
     trace = exists ? "fmOpenReadWrite" : "fmCreate";
+    // Appends: each entry is one write at the end, even by a writer without the lock.
     platform::File file =
-        OpenLogFile(fileName_,
-                    exists ? platform::FileOpenMode::kReadWrite
-                           : platform::FileOpenMode::kReadWriteCreate,
+        OpenLogFile(fileName,
+                    IsErrorJournal ? platform::FileOpenMode::kAppendPrivate
+                    : exists       ? platform::FileOpenMode::kAppend
+                                   : platform::FileOpenMode::kAppendCreate,
                     FileOpenTimeout);
     trace += "-OK";
     file.SeekToEnd();
@@ -292,12 +332,21 @@ void TQLXLogger::WriteEntry(const std::string& text, TLogLevel level, std::uint3
     failureKind = "Exception";
   }
 
+  if (withoutLock && failureKind.empty() && !lockMissingTold_ && !IsErrorJournal &&
+      ErrorJournal != nullptr && ErrorJournal != this) {
+    lockMissingTold_ = true;
+    try {
+      ErrorJournal->LogFmt("Лог \"%0:s\" пишется без межпроцессной блокировки (%1:s)",
+                           {fileName, LockFileFor(fileName)}, llPlain);
+    } catch (...) {
+    }
+  }
   if (!failureKind.empty()) {
     if (!IsErrorJournal && ErrorJournal != nullptr && ErrorJournal != this) {
       try {
         ErrorJournal->LogFmt(
             "Ошибка при попытке записи (%0:s) в лог \"%1:s\" строки [%2:s]: %3:s <%4:s>",
-            {trace, fileName_, TrimControl(platform::Cp1251ToUtf8(data)), failure, failureKind},
+            {trace, fileName, TrimControl(platform::Cp1251ToUtf8(data)), failure, failureKind},
             llPlain);
       } catch (...) {
         // The journal's own failures are reported nowhere.
@@ -322,7 +371,7 @@ void TQLXLogger::WriteEntry(const std::string& text, TLogLevel level, std::uint3
 void QLXLoggerStartup() {
   if (ErrorJournal != nullptr) return;  // started already
   LevelNames = {"", " [инфо]", " [ошиб]", " [сбой]", " [вним]", " [соб.]", " [отл.]", " [друг]"};
-  ErrorJournal = new TQLXLogger(platform::TempDirectory() + kErrorJournalName);
+  ErrorJournal = new TQLXLogger(platform::PrivateTempDirectory() + kErrorJournalName);
   ErrorJournal->TruncateInPlace = true;
   ErrorJournal->IsErrorJournal = true;
   LogFormatSettings = TFormatSettings();
@@ -331,14 +380,12 @@ void QLXLoggerStartup() {
   LogFormatSettings.DateSeparator = '.';
   LogFormatSettings.TimeSeparator = ':';
   LogFormatSettings.DecimalSeparator = '.';
-  CreateWriterCreationLock();
   DeferredDisabled = false;
 }
 
 void QLXLoggerShutdown(bool inLibrary) {
   if (ErrorJournal == nullptr) return;  // not started
   StopWriter(inLibrary);
-  FreeWriterCreationLock();
   delete ErrorJournal;
   ErrorJournal = nullptr;
   for (std::string& name : LevelNames) name.clear();

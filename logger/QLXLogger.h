@@ -7,6 +7,7 @@
 // entries, so other programs may read, rename or delete the file meanwhile.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
@@ -27,14 +28,21 @@ class TQLXLogger;
 
 // Module settings, fixed at build time.
 constexpr int FileOpenTimeout = 200;           // ms
+// The longest a write waits for its locks (in-process and cross-process together);
+// an entry that cannot have them in time goes to the errors journal.
+constexpr int LockWaitTimeout = 10000;         // ms
 constexpr double AgeCheckInterval = 60;        // s
 constexpr bool DefaultUseMutex = true;
 constexpr bool DefaultDeferred = false;
 constexpr bool RaiseMutexErrors = false;
 constexpr std::uint32_t DefaultNotifyMessage = 0x400 + 321;
 
-// The journal of failed writes of every other logger of the process (in the
-// temporary directory, cut in place at its size limit). Made at module start-up.
+// The wait for the locks that writes use: LockWaitTimeout, shortened only by tests.
+extern std::atomic<int> LockWaitMs;
+
+// The journal of failed writes of every other logger of the process (in the user's
+// own temporary directory, owner-only, cut in place at its size limit). Made at
+// module start-up.
 extern TQLXLogger* ErrorJournal;
 
 // One message on its way to the deferred writer.
@@ -117,15 +125,21 @@ class TQLXLogger {
 
  private:
   friend class TLazyWriteThread;
+  friend bool Enqueue(TQLXLogger* logger, TLogLevel level, TDateTime time,
+                      const std::string& text);
   friend void WaitUntilWritten(TQLXLogger* logger);
 
   void TruncateKeeping(platform::File& file, std::int64_t keepFrom);
+  void OpenCrossProcessLock();
 
-  mutable std::recursive_mutex fileLock_;
+  // Waited for with a bound by writes, so a stuck writer cannot hold the others for ever.
+  mutable std::recursive_timed_mutex fileLock_;
+  mutable std::mutex nameLock_;  // fileName_ may be read under this alone
   mutable std::mutex recentLock_;
   std::unique_ptr<platform::NamedLock> mutex_;
   std::string fileName_;
   bool useMutex_ = DefaultUseMutex;
+  bool lockMissingTold_ = false;  // the journal knows this logger writes without its lock
   std::deque<std::string> recentLines_;
   int pendingCount_ = 0;                 // guarded by the deferred writer's queue lock
   // The deferred writer's lines of this pass, in blocks of just over 1 MiB at most.
@@ -140,6 +154,9 @@ void Log(TQLXLogger* logger, const std::string& text, TLogLevel level = llPlain,
 // included), with each of " * / : < > ? \ | replaced by '_'.
 //   "C:\QORD\LogFiles\QVNOptimizeDB.log" -> "c__qord_logfiles_qvnoptimizedb.log"
 std::string MutexNameFor(const std::string& path);
+// The POSIX lock file of a log: beside it, so only those who may write there can make it.
+//   "/opt/QORD/LogFiles/QVNOptimizeDB.log" -> "/opt/QORD/LogFiles/QVNOptimizeDB.log.lock"
+std::string LockFileFor(const std::string& path);
 
 // Text (UTF-8) in the log's encoding, Windows-1251.
 std::string ToLogBytes(const std::string& text);

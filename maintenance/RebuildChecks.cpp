@@ -49,15 +49,19 @@ std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& database
   char name[64];
   std::snprintf(name, sizeof name, "QVNOptimizeDB-%016llx", static_cast<unsigned long long>(hash));
 
+  // POSIX: every user must reach the same lock file, so the shared /tmp, never a
+  // per-user folder; a file planted there in the way makes the open fail, and then
+  // the rebuild stops rather than run unguarded.
   platform::NamedLockError error;
-  std::unique_ptr<platform::NamedLock> lock = platform::NamedLock::Open(name, error);
+  std::unique_ptr<platform::NamedLock> lock =
+      platform::NamedLock::Open(name, std::string("/tmp/") + name + ".lock", error);
   if (!lock) {
     throw Exception(FormatText(
         "Не удалось проверить, не оптимизируется ли база данных \"%s\" другой копией программы "
         "(%s: %s). %s",
         {databasePath, error.step, platform::SystemErrorText(error.code), kUntouched}));
   }
-  if (!lock->TryAcquire()) {
+  if (!lock->Acquire(0)) {
     throw Exception(FormatText(
         "База данных \"%s\" уже оптимизируется другой копией программы. Дождитесь окончания её "
         "работы и повторите попытку. %s",

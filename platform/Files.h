@@ -18,6 +18,14 @@ enum class FileOpenMode {
   kReadWriteCreate,   // read and write, created when missing (never truncated)
   kCreateExclusive,   // a new file, read and write; fails when the name exists
   kRead,              // an existing file, read only
+  // Read and append. On POSIX every write goes to the end of the file in one step
+  // (O_APPEND), so writers of several processes never overwrite each other, with or
+  // without a lock; on Windows the writer seeks to the end under its lock.
+  kAppend,            // an existing file
+  kAppendCreate,      // created when missing
+  // As kAppendCreate for a file of the user alone: on POSIX created owner-only (0600),
+  // never opened through a link, refused when somebody else owns it.
+  kAppendPrivate,
 };
 
 enum class FileShare {
@@ -82,6 +90,10 @@ bool RemoveEmptyDirectory(const std::string& path);
 std::vector<std::string> ListDirectory(const std::string& directory, const std::string& prefix);
 // The system's directory for temporary files, with its closing separator.
 std::string TempDirectory();
+// The user's own directory for temporary files, with its closing separator. POSIX:
+// $XDG_RUNTIME_DIR, else $TMPDIR, else ~/.cache (made owner-only when missing);
+// Windows: the user's temporary directory.
+std::string PrivateTempDirectory();
 // Last modification time in milliseconds since 1970-01-01 UTC.
 std::optional<std::int64_t> LastWriteTimeMs(const std::string& path);
 // True when `path` names a file or directory by itself ("C:\x", "/x"), false for "x", "a/x".

@@ -1,7 +1,8 @@
-// A lock shared by every process of every user under one name, released by the
-// system when its holder dies. Windows: a named mutex ("Global\" name, else the
-// bare name) whose access list lets everyone wait on and release it, nothing more.
-// POSIX: flock on a lock file of that name in the shared directory /tmp.
+// A lock shared by every process that writes one file, released by the system when
+// its holder dies. Windows: a named mutex ("Global\" name, else the bare name) whose
+// access list lets everyone wait on and release it, nothing more. POSIX: flock on a
+// lock file beside the guarded file, so only those who may write there can make it;
+// a read-only descriptor suffices for flock, so a lock file made by another user serves.
 #pragma once
 
 #include <memory>
@@ -20,17 +21,18 @@ struct NamedLockError {
 
 class NamedLock {
  public:
-  // Opens the lock `name` (UTF-8), creating it when nobody has yet; nothing and
+  // Opens the lock, creating it when nobody has yet: on Windows the mutex `name`
+  // (UTF-8), on POSIX the lock file `lockFile`, never through a link. Nothing and
   // `error` filled on failure.
-  static std::unique_ptr<NamedLock> Open(const std::string& name, NamedLockError& error);
+  static std::unique_ptr<NamedLock> Open(const std::string& name, const std::string& lockFile,
+                                         NamedLockError& error);
   ~NamedLock();
   NamedLock(const NamedLock&) = delete;
   NamedLock& operator=(const NamedLock&) = delete;
 
-  // Waits without a time-out. A lock whose holder died counts as acquired.
-  void Acquire() noexcept;
-  // Takes the lock when nobody holds it, at once; false when another holder has it.
-  bool TryAcquire() noexcept;
+  // Waits at most `timeoutMs` (0: only a look); false when the time ran out. A lock
+  // whose holder died counts as acquired.
+  bool Acquire(int timeoutMs) noexcept;
   void Release() noexcept;
 
   // Where the lock lives: the mutex name or the lock file's path.

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,20 +34,30 @@ std::optional<File> File::TryOpen(const std::string& path, FileOpenMode mode, Fi
     case FileOpenMode::kReadWriteCreate: flags |= O_RDWR | O_CREAT; break;
     case FileOpenMode::kCreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     case FileOpenMode::kRead: flags |= O_RDONLY; break;
+    case FileOpenMode::kAppend: flags |= O_RDWR | O_APPEND; break;
+    case FileOpenMode::kAppendCreate: flags |= O_RDWR | O_APPEND | O_CREAT; break;
+    case FileOpenMode::kAppendPrivate: flags |= O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW; break;
   }
+  const bool isPrivate = mode == FileOpenMode::kAppendPrivate;
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, 0666);
+    fd = ::open(path.c_str(), flags, isPrivate ? 0600 : 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     error = static_cast<ErrorCode>(errno);
     return std::nullopt;
   }
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  int refusal = 0;
+  if (::fstat(fd, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) refusal = EISDIR;
+    else if (isPrivate && (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid())) refusal = EACCES;
+    else if (isPrivate && (st.st_mode & 077) != 0) ::fchmod(fd, st.st_mode & 0700);
+  }
+  if (refusal != 0) {
     ::close(fd);
-    error = EISDIR;
-    errno = EISDIR;
+    error = static_cast<ErrorCode>(refusal);
+    errno = refusal;
     return std::nullopt;
   }
   File file;
@@ -172,6 +183,21 @@ std::string TempDirectory() {
   std::string dir = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
   if (dir.back() != '/') dir += '/';
   return dir;
+}
+
+std::string PrivateTempDirectory() {
+  for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+    const char* dir = std::getenv(variable);
+    if (dir != nullptr && *dir != '\0') return std::string(dir).back() == '/' ? dir : std::string(dir) + '/';
+  }
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    const struct passwd* user = ::getpwuid(::geteuid());
+    home = user != nullptr ? user->pw_dir : "/";
+  }
+  std::string cache = std::string(home) + (std::string(home).back() == '/' ? "" : "/") + ".cache";
+  ::mkdir(cache.c_str(), 0700);  // the usual place; an existing one is kept as it is
+  return cache + '/';
 }
 
 std::optional<std::int64_t> LastWriteTimeMs(const std::string& path) {

@@ -5,63 +5,62 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
+#include <chrono>
+#include <thread>
 
 namespace platform {
 
 namespace {
 
-// Every user must reach the same file, so neither TMPDIR nor a per-user place.
-constexpr const char* kLockDirectory = "/tmp/";
-constexpr std::size_t kMaxNameLength = 200;
-
-// A name too long for one path component keeps its head and gets a hash of the whole.
-std::string LockFileName(const std::string& name) {
-  std::string safe = name;
-  for (char& c : safe)
-    if (c == '/' || c == '\0') c = '_';
-  if (safe.size() > kMaxNameLength) {
-    std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
-    for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ULL;
-    char tail[24];
-    std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
-    safe = safe.substr(0, kMaxNameLength) + tail;
-  }
-  return "qlxlock-" + safe;
-}
-
-// Opens the lock file, creating it (readable and writable by everyone) when missing.
+// Opens the lock file read-only (all flock needs), creating it when missing. Never
+// follows a link, never blocks on a planted pipe, and takes nothing but a regular file.
 int OpenLockFile(const std::string& path) {
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    // An existing file first: a sticky /tmp refuses O_CREAT on another user's file.
-    fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // An existing file first: a sticky directory may refuse O_CREAT on another user's file.
+    fd = ::open(path.c_str(), kFlags);
     if (fd >= 0 || errno != ENOENT) break;
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::fchmod(fd, 0666);  // whatever the umask, every user may take the lock
-    } else if (errno != EEXIST) {
-      break;
-    }
+    fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+    if (fd >= 0) ::fchmod(fd, 0644);  // whatever the umask, every writer may open it
+    else if (errno != EEXIST) break;
+  }
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
   }
   return fd;
 }
 
-// True when `fd` is still the file that `path` names (its last user may have removed it).
+// True when `fd` is still the file that `path` names (somebody may have removed it).
 bool StillNamed(int fd, const std::string& path) {
   struct stat held, named;
-  return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+  return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
          held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+// flock has no timed wait: try, then sleep a little longer each time, up to 1 ms.
+bool LockUntil(int fd, std::chrono::steady_clock::time_point deadline) {
+  auto pause = std::chrono::microseconds(50);
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace
 
-std::unique_ptr<NamedLock> NamedLock::Open(const std::string& name, NamedLockError& error) {
-  std::string path = kLockDirectory + LockFileName(name);
-  int fd = OpenLockFile(path);
+std::unique_ptr<NamedLock> NamedLock::Open(const std::string&, const std::string& lockFile,
+                                           NamedLockError& error) {
+  int fd = OpenLockFile(lockFile);
   if (fd < 0) {
     error.step = "Create";
     error.code = static_cast<ErrorCode>(errno);
@@ -69,46 +68,25 @@ std::unique_ptr<NamedLock> NamedLock::Open(const std::string& name, NamedLockErr
   }
   std::unique_ptr<NamedLock> lock(new NamedLock());
   lock->fd_ = fd;
-  lock->path_ = path;
+  lock->path_ = lockFile;
   return lock;
 }
 
 NamedLock::~NamedLock() {
-  if (fd_ < 0) return;
-  // The last user removes the file, so that locks of old paths do not pile up. Whoever
-  // still holds it open finds it gone at the next Acquire and takes the new one.
-  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 && StillNamed(fd_, path_)) ::unlink(path_.c_str());
-  ::close(fd_);
+  if (fd_ >= 0) ::close(fd_);
 }
 
-void NamedLock::Acquire() noexcept {
+bool NamedLock::Acquire(int timeoutMs) noexcept {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (int attempt = 0;; ++attempt) {
-    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
-    if (attempt >= 100 || StillNamed(fd_, path_)) return;
+    if (!LockUntil(fd_, deadline)) return false;
+    if (attempt >= 100 || StillNamed(fd_, path_)) return true;
     // Removed while we waited: lock the file that has the name now.
     int fresh = OpenLockFile(path_);
-    if (fresh < 0) return;  // keep the old one rather than none
-    ::close(fd_);           // also lets go of its lock
+    if (fresh < 0) return true;  // keep the old one rather than none
+    ::close(fd_);                // also lets go of its lock
     fd_ = fresh;
   }
-}
-
-bool NamedLock::TryAcquire() noexcept {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    int result;
-    do {
-      result = ::flock(fd_, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) return false;
-    if (StillNamed(fd_, path_)) return true;
-    // Removed by its last user meanwhile: the name's file now is the lock.
-    int fresh = OpenLockFile(path_);
-    if (fresh < 0) return false;
-    ::close(fd_);
-    fd_ = fresh;
-  }
-  return false;
 }
 
 void NamedLock::Release() noexcept { ::flock(fd_, LOCK_UN); }

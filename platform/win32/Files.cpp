@@ -38,6 +38,10 @@ std::optional<File> File::TryOpen(const std::string& path, FileOpenMode mode, Fi
     case FileOpenMode::kReadWriteCreate: disposition = OPEN_ALWAYS; break;
     case FileOpenMode::kCreateExclusive: disposition = CREATE_NEW; break;
     case FileOpenMode::kRead: access = GENERIC_READ; break;
+    case FileOpenMode::kAppend: break;
+    // The user's temporary directory is the user's own; no link to guard against there.
+    case FileOpenMode::kAppendCreate:
+    case FileOpenMode::kAppendPrivate: disposition = OPEN_ALWAYS; break;
   }
   DWORD shareMode = share == FileShare::kExclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
   // No security attributes: the handle is not inherited by child processes.
@@ -166,6 +170,8 @@ std::string TempDirectory() {
   if (n == 0 || n > MAX_PATH) return std::string();
   return Narrow(buffer, n);
 }
+
+std::string PrivateTempDirectory() { return TempDirectory(); }
 
 std::optional<std::int64_t> LastWriteTimeMs(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;

@@ -18,7 +18,8 @@ struct SidFree {
 
 }  // namespace
 
-std::unique_ptr<NamedLock> NamedLock::Open(const std::string& name, NamedLockError& error) {
+std::unique_ptr<NamedLock> NamedLock::Open(const std::string& name, const std::string&,
+                                           NamedLockError& error) {
   SECURITY_DESCRIPTOR descriptor;
   if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION)) {
     error = {"InitializeSecurityDescriptor", ::GetLastError()};
@@ -66,13 +67,9 @@ NamedLock::~NamedLock() {
   if (handle_ != nullptr) ::CloseHandle(static_cast<HANDLE>(handle_));
 }
 
-void NamedLock::Acquire() noexcept {
+bool NamedLock::Acquire(int timeoutMs) noexcept {
   // WAIT_ABANDONED: the holder died; the mutex is ours now all the same.
-  ::WaitForSingleObject(static_cast<HANDLE>(handle_), INFINITE);
-}
-
-bool NamedLock::TryAcquire() noexcept {
-  DWORD result = ::WaitForSingleObject(static_cast<HANDLE>(handle_), 0);
+  DWORD result = ::WaitForSingleObject(static_cast<HANDLE>(handle_), static_cast<DWORD>(timeoutMs));
   return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 

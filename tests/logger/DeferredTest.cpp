@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "LoggerTestSupport.h"
@@ -74,9 +76,10 @@ TEST(Deferred, MoreThanOneMebibyteInOnePassMakesSeveralBatches) {
   big.NotifyWindow = 1;  // each written batch becomes one recent item
   // Keep the writer busy on the blocker's file while the big logger's lines queue up.
   platform::NamedLockError error;
-  auto lock = platform::NamedLock::Open(MutexNameFor(blocker.FileName()), error);
+  auto lock = platform::NamedLock::Open(MutexNameFor(blocker.FileName()),
+                                       LockFileFor(blocker.FileName()), error);
   ASSERT_TRUE(lock);
-  lock->Acquire();
+  ASSERT_TRUE(lock->Acquire(1000));
   blocker.Log("first");
   // The writer has taken the message (the queue is empty) but not written it (still pending).
   ASSERT_TRUE(loggertest::WaitFor([&] {
@@ -132,6 +135,85 @@ TEST(Deferred, ModuleShutdownWritesEveryQueuedMessage) {
     QLXLoggerStartup();
     EXPECT_FALSE(DeferredDisabled.load());
   }
+}
+
+// Threads go on logging while the module stops: every message reaches the file once,
+// in each thread's order (the sanitizer build watches the hand-over for races).
+TEST(Deferred, LoggingWhileTheModuleStops) {
+  for (int round = 0; round < 3; ++round) {
+    TempDir dir;
+    {
+      TQLXLogger logger(dir / "race.log");
+      logger.Deferred = true;
+      logger.ShowLevelName = false;
+      std::atomic<int> logged{0};
+      std::vector<std::thread> threads;
+      for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+          for (int i = 0; i < 1500; ++i) {
+            logger.Log("T" + std::to_string(t) + " " + std::to_string(i));
+            ++logged;
+          }
+        });
+      EXPECT_TRUE(loggertest::WaitFor([&] { return logged.load() > 1000; }));
+      QLXLoggerShutdown();
+      for (auto& t : threads) t.join();
+    }
+    std::vector<std::string> lines = Texts(dir / "race.log");
+    EXPECT_EQ(lines.size(), 6000u);
+    int next[4] = {0, 0, 0, 0};
+    std::string wrong;  // the first line out of order, if any
+    for (const std::string& line : lines) {
+      int t = -1, i = -1;
+      if (std::sscanf(line.c_str(), "T%d %d", &t, &i) != 2 || t < 0 || t > 3 || i != next[t]++) {
+        wrong = line;
+        break;
+      }
+    }
+    EXPECT_EQ(wrong, "") << "round " << round;
+    QLXLoggerStartup();
+  }
+}
+
+// While the writer cannot write, the queue holds at most kMaxPendingBytes and the
+// producer waits; nothing is lost.
+TEST(Deferred, PendingBytesAreBoundedAndTheProducerWaits) {
+  TempDir dir;
+  TQLXLogger blocker(dir / "blocker.log"), big(dir / "big.log");
+  blocker.Deferred = big.Deferred = true;
+  big.MaxSize = 0;
+  constexpr int kMessages = 20000;
+  const std::string payload(1000, 'p');
+  std::atomic<bool> held{false}, produced{false};
+  std::atomic<std::size_t> highest{0};
+  // The watcher holds the blocker's lock (so the writer stalls on it) until the queue
+  // is full, and notes the most bytes it ever saw pending.
+  std::thread watcher([&] {
+    platform::NamedLockError error;
+    auto lock = platform::NamedLock::Open(MutexNameFor(blocker.FileName()),
+                                         LockFileFor(blocker.FileName()), error);
+    held = lock && lock->Acquire(1000);
+    bool released = !held;
+    while (!produced || !released) {
+      std::size_t bytes = PendingBytes();
+      highest = std::max(highest.load(), bytes);
+      if (!released && (bytes + 4 * payload.size() > TLazyWriteThread::kMaxPendingBytes || produced)) {
+        lock->Release();
+        released = true;
+      }
+    }
+  });
+  ASSERT_TRUE(loggertest::WaitFor([&] { return held.load(); }));
+  blocker.Log("first");
+  for (int i = 0; i < kMessages; ++i) big.Log(payload + " " + std::to_string(i));
+  produced = true;
+  watcher.join();
+  ASSERT_TRUE(loggertest::WaitFor([&] { return big.PendingCount() == 0; }));
+  EXPECT_GT(highest.load(), TLazyWriteThread::kMaxPendingBytes / 2);
+  EXPECT_LE(highest.load(), TLazyWriteThread::kMaxPendingBytes);
+  std::vector<std::string> lines = Texts(dir / "big.log");
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kMessages));
+  EXPECT_EQ(lines.back(), payload + " " + std::to_string(kMessages - 1));
 }
 
 TEST(Deferred, DisabledLevelsAreNotQueued) {

@@ -164,21 +164,44 @@ std::string StampedLines(int count, double ageDays, const std::string& tag) {
   return bytes;
 }
 
+// Old lines up to exactly `size` bytes: the last one is stretched to fit.
+std::string OldHeadOfSize(std::size_t size) {
+  std::string head = StampedLines(700, 20, "old");
+  std::string stamp = head.substr(0, 23);
+  head += stamp + " " + std::string(size - head.size() - 26, 'x') + "\r\n";
+  return head;
+}
+
 struct AgeCase {
   const char* name;
-  double firstAge, restAge;
+  std::string head, tail;
   bool inPlace;
-  enum { kUntouched, kCutAtYoung, kEmptied, kRotated } outcome;
+  bool newEntryOld;  // the entry just written is old too
+  enum { kUntouched, kTailKept, kOnlyNewKept, kEmptied, kRotated } outcome;
 };
 
 TEST(AgeLimit, Cases) {
+  const std::string oldHead = StampedLines(300, 20, "old");
+  const std::string youngTail = StampedLines(900, 1, "young");
   const AgeCase cases[] = {
-      {"old head, young tail, in place", 20, 1, true, AgeCase::kCutAtYoung},
-      {"first read entry 12 of 10 days old", 12, 12, true, AgeCase::kUntouched},
-      {"first read entry young", 1, 20, true, AgeCase::kUntouched},
-      {"all old, in place", 20, 20, true, AgeCase::kEmptied},
-      {"all old, rotation", 20, 20, false, AgeCase::kRotated},
-      {"old head, young tail, rotation", 20, 1, false, AgeCase::kRotated},
+      {"old head, young tail, in place", oldHead, youngTail, true, false, AgeCase::kTailKept},
+      {"first read entry 12 of 10 days old", StampedLines(300, 12, "old"),
+       StampedLines(900, 12, "young"), true, false, AgeCase::kUntouched},
+      {"first read entry young", StampedLines(300, 1, "old"), StampedLines(900, 20, "young"), true,
+       false, AgeCase::kUntouched},
+      // Young entries in the last 32 KiB alone, the one just written among them, stay.
+      {"old file, only the new entry young", oldHead, StampedLines(900, 20, "young"), true, false,
+       AgeCase::kOnlyNewKept},
+      {"old head, young entries only in the last block", StampedLines(1200, 20, "old"),
+       StampedLines(100, 1, "young"), true, false, AgeCase::kTailKept},
+      // The first young entry begins where one read block ends.
+      {"first young entry at a block's edge", OldHeadOfSize(32768 - 10), youngTail, true, false,
+       AgeCase::kTailKept},
+      {"all old, the new entry too, in place", oldHead, StampedLines(900, 20, "young"), true, true,
+       AgeCase::kEmptied},
+      {"all old, rotation", oldHead, StampedLines(900, 20, "young"), false, false,
+       AgeCase::kRotated},
+      {"old head, young tail, rotation", oldHead, youngTail, false, false, AgeCase::kRotated},
   };
   for (const AgeCase& c : cases) {
     TempDir dir;
@@ -186,22 +209,23 @@ TEST(AgeLimit, Cases) {
     logger.MaxSize = 0;
     logger.MaxAge = 10;
     logger.TruncateInPlace = c.inPlace;
-    std::string head = StampedLines(300, c.firstAge, "old");
-    std::string tail = StampedLines(900, c.restAge, "young");
-    WriteBytes(dir / "age.log", head + tail);
-    ASSERT_GT(head.size() + tail.size(), 40000u);
-    logger.WriteEntry("new", llPlain, 1, SampleTime());
-    std::string all = head + tail + EntryOf("new");
+    WriteBytes(dir / "age.log", c.head + c.tail);
+    ASSERT_GT(c.head.size() + c.tail.size(), 40000u);
+    TDateTime when = c.newEntryOld ? Now() - 20 : SampleTime();
+    std::string entry = FormatDateTime("dd/mm/yyyy hh:nn:ss.zzz", when, LogFormatSettings) + " new\r\n";
+    logger.WriteEntry("new", llPlain, 1, when);
+    std::string all = c.head + c.tail + entry;
     std::string after = ReadBytes(dir / "age.log");
-    switch (c.outcome) {
-      case AgeCase::kUntouched: EXPECT_EQ(after, all) << c.name; break;
-      case AgeCase::kCutAtYoung: EXPECT_EQ(after, tail + EntryOf("new")) << c.name; break;
-      case AgeCase::kEmptied: EXPECT_EQ(after, "") << c.name; break;
-      case AgeCase::kRotated:
-        EXPECT_FALSE(platform::FileExists(dir / "age.log")) << c.name;
-        EXPECT_EQ(ReadBytes(dir / "age.log000"), all) << c.name;
-        break;
+    if (c.outcome == AgeCase::kRotated) {
+      EXPECT_FALSE(platform::FileExists(dir / "age.log")) << c.name;
+      after = ReadBytes(dir / "age.log000");
     }
+    const std::string expected = c.outcome == AgeCase::kTailKept    ? c.tail + entry
+                                 : c.outcome == AgeCase::kOnlyNewKept ? entry
+                                 : c.outcome == AgeCase::kEmptied     ? std::string()
+                                                                      : all;
+    EXPECT_TRUE(after == expected) << c.name << ": " << after.size() << " bytes kept, not "
+                                   << expected.size();
     EXPECT_GT(logger.LastAgeCheck, Now() - 1.0 / 24) << c.name;
   }
 }
@@ -228,7 +252,7 @@ TEST(AgeLimit, SmallFilesAndRecentChecksAreLeftAlone) {
   EXPECT_EQ(ReadBytes(dir / "small.log"), big + EntryOf("y"));
   logger.LastAgeCheck = Now() - 61.0 / 86400;
   logger.WriteEntry("z", llPlain, 1, SampleTime());
-  EXPECT_EQ(ReadBytes(dir / "small.log"), "");
+  EXPECT_EQ(ReadBytes(dir / "small.log"), EntryOf("y") + EntryOf("z"));  // young entries stay
 }
 
 TEST(AgeLimit, MarkedLinesAndTimeOnlyStampsAreRead) {

@@ -8,6 +8,11 @@
 #include "platform/Process.h"
 #include "support/Exceptions.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 using loggertest::ReadBytes;
 using loggertest::TempDir;
 
@@ -142,6 +147,82 @@ TEST(Logger, ThreadsOfOneProcessWriteWholeLines) {
 }
 
 #ifndef _WIN32
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// The lock file lies beside the log, where only those who may write the log can make
+// it. One that cannot serve (here a planted link) is not followed; the logger writes
+// without it and tells the errors journal so, once.
+TEST(Logger, LockFileBesideTheLogAndAMissingLockToldOnce) {
+  TempDir dir;
+  loggertest::JournalRedirect journal(dir / "journal.log");
+  {
+    TQLXLogger logger(dir / "a.log");
+    logger.Log("locked");
+    struct stat st;
+    ASSERT_EQ(::lstat(LockFileFor(dir / "a.log").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+  }
+  EXPECT_EQ(journal.Text(), "");
+  loggertest::WriteBytes(dir / "victim", "victim");
+  ASSERT_EQ(::symlink((dir / "victim").c_str(), LockFileFor(dir / "b.log").c_str()), 0);
+  TQLXLogger logger(dir / "b.log");
+  logger.Log("one");
+  logger.Log("two");
+  std::string bytes = ReadBytes(dir / "b.log");
+  EXPECT_NE(bytes.find("one\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find("two\r\n"), std::string::npos);
+  EXPECT_EQ(ReadBytes(dir / "victim"), "victim");
+  std::string text = journal.Text();
+  EXPECT_EQ(Occurrences(text, "без межпроцессной блокировки"), 1u) << text;
+  EXPECT_NE(text.find(LockFileFor(dir / "b.log")), std::string::npos) << text;
+}
+
+// The errors journal lies in the user's own folder: $XDG_RUNTIME_DIR, else $TMPDIR,
+// else the user's cache folder.
+TEST(ErrorJournal, LivesInTheUsersOwnFolder) {
+  TempDir dir;
+  const std::string run = dir / "run", tmp = dir / "tmp", home = dir / "home";
+  for (const std::string& d : {run, tmp, home}) ASSERT_TRUE(platform::CreateDirectories(d));
+  struct Case {
+    std::string xdg, tmpdir, expected;
+  } cases[] = {
+      {run, tmp, run + "/"},
+      {"", tmp + "/", tmp + "/"},
+      {"", "", home + "/.cache/"},
+  };
+  for (const Case& c : cases) {
+    auto child = platform::ChildProcess::Start(
+        loggertest::SelfPath(), {},
+        {{loggertest::kChildVariable, "journal|" + (dir / "name.txt")},
+         {"XDG_RUNTIME_DIR", c.xdg},
+         {"TMPDIR", c.tmpdir},
+         {"HOME", home}});
+    ASSERT_EQ(child->Wait(), 0) << c.expected;
+    EXPECT_EQ(ReadBytes(dir / "name.txt"), c.expected + "QLXLoggerErrorsWriter.log");
+  }
+}
+
+TEST(ErrorJournal, FollowsNoLinkAndIsOwnerOnly) {
+  TempDir dir;
+  loggertest::WriteBytes(dir / "victim", "victim");
+  ASSERT_EQ(::symlink((dir / "victim").c_str(), (dir / "journal.log").c_str()), 0);
+  loggertest::JournalRedirect journal(dir / "journal.log");
+  TQLXLogger failing(dir / "no_such_dir/x.log");
+  failing.Log("lost through a link");
+  EXPECT_EQ(ReadBytes(dir / "victim"), "victim");
+  ASSERT_EQ(::unlink((dir / "journal.log").c_str()), 0);
+  failing.Log("lost and told");
+  EXPECT_NE(journal.Text().find("lost and told"), std::string::npos);
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "journal.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST(Logger, ChildProcessesInheritNoHandleOfTheLogger) {
   TempDir dir;
   TQLXLogger logger(dir / "inherit.log");

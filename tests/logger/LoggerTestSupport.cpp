@@ -119,10 +119,11 @@ std::vector<std::string> SplitBar(const std::string& s) {
   }
 }
 
-// writer|log|writer id|threads|lines per thread|MaxSize|ArchiveCount|go file
+// writer|log|writer id|threads|lines per thread|MaxSize|ArchiveCount|go file[|nolock]
 int RunWriter(const std::vector<std::string>& a) {
   if (a.size() < 8) return 2;
   TQLXLogger logger(a[1]);
+  if (a.size() > 8 && a[8] == "nolock") logger.SetUseMutex(false);
   logger.MaxSize = std::atoll(a[5].c_str());
   logger.ArchiveCount = std::atoi(a[6].c_str());
   logger.ShowLevelName = false;
@@ -144,9 +145,8 @@ int RunWriter(const std::vector<std::string>& a) {
 int RunLockHolder(const std::vector<std::string>& a) {
   if (a.size() < 3) return 2;
   platform::NamedLockError error;
-  auto lock = platform::NamedLock::Open(MutexNameFor(a[1]), error);
-  if (!lock) return 3;
-  lock->Acquire();
+  auto lock = platform::NamedLock::Open(MutexNameFor(a[1]), LockFileFor(a[1]), error);
+  if (!lock || !lock->Acquire(60000)) return 3;
   WriteBytes(a[2], "held");
   for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
@@ -178,6 +178,13 @@ int ListDescriptors(const std::vector<std::string>& a) {
   return 0;
 }
 
+// journal|output file: where the errors journal of this process lies.
+int WriteJournalName(const std::vector<std::string>& a) {
+  if (a.size() < 2) return 2;
+  WriteBytes(a[1], ErrorJournal->FileName());
+  return 0;
+}
+
 // The child modes run from the test environment's set-up, when the whole program
 // is initialised, and end the process there.
 int RunChild(const std::string& request) {
@@ -186,6 +193,7 @@ int RunChild(const std::string& request) {
   if (args[0] == "holdlock") return RunLockHolder(args);
   if (args[0] == "holdfile") return RunFileHolder(args);
   if (args[0] == "fds") return ListDescriptors(args);
+  if (args[0] == "journal") return WriteJournalName(args);
   return 2;
 }
 

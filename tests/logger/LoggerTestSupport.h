@@ -47,6 +47,16 @@ class JournalRedirect {
   std::string previous_;
 };
 
+// Shortens the longest wait of a write for its locks while it lives.
+class LockWaitShortened {
+ public:
+  explicit LockWaitShortened(int ms) : previous_(LockWaitMs.exchange(ms)) {}
+  ~LockWaitShortened() { LockWaitMs = previous_; }
+
+ private:
+  int previous_;
+};
+
 // The test program started as a child: the variable names the mode and its
 // arguments, separated by '|'.
 constexpr const char* kChildVariable = "QVN_LOGGER_CHILD";

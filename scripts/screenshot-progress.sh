@@ -5,9 +5,9 @@
 #   scripts/screenshot-progress.sh BUILD_DIR [OUTPUT.png [PPI]]
 #
 # BUILD_DIR is a Windows build with the progress module (it has bin/progress_demo.exe).
-# With PPI (120, 144) the session's screen resolution is set to it for the demo
-# (Wine's LogPixels) and put back afterwards. The whole Xvfb screen is taken with
-# ImageMagick's import.
+# With PPI (120, 144) the window is made for that resolution (fonts and width), as
+# on a screen set to it; the session's own stays at 96. The whole Xvfb screen is
+# taken with ImageMagick's import and cropped to the window.
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,10 +17,7 @@ ppi=${3:-}
 mkdir -p "$(dirname "$out")"
 
 eval "$("$here/cmake/wine-run.sh" --env "$build")"
-if [ -n "$ppi" ]; then
-    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$ppi" /f >/dev/null 2>&1
-    trap "wine reg delete 'HKCU\\Control Panel\\Desktop' /v LogPixels /f >/dev/null 2>&1" EXIT
-fi
+[ -n "$ppi" ] && export QVN_PROGRESS_PPI=$ppi
 ready=$build/wine/progress-demo-ready
 rm -f "$ready"
 
@@ -36,6 +33,7 @@ done
 # Let the elapsed time tick past zero and the bar move on.
 sleep 2
 import -window root "$out"
+convert "$out" -fuzz 1% -trim +repage "$out"
 wait "$demo"
 rm -f "$ready"
 echo "screenshot-progress: $out"

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "app/ScaleUtils.h"
@@ -93,14 +95,51 @@ HFONT TForm1::MakeFont(int height, bool bold) {
   return ::CreateFontIndirectW(&font);
 }
 
-SIZE TForm1::TextExtent(HWND control, HFONT font, const char* text) {
-  platform::WindowDc dc(control);
-  platform::SelectGuard select(dc.Get(), font);
+TForm1::TextSize TForm1::MeasureText(HWND control, HFONT font, const char* text) {
   std::wstring wide = Widen(text);
-  RECT extent{0, 0, 0, 0};
-  ::DrawTextW(dc.Get(), wide.c_str(), static_cast<int>(wide.size()), &extent,
-              DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
-  return SIZE{extent.right - extent.left, extent.bottom - extent.top};
+  const UINT flags = DT_NOPREFIX | DT_EXPANDTABS;
+  TextSize size{};
+  platform::WindowDc reference(control);
+  {
+    platform::SelectGuard select(reference.Get(), font);
+    RECT box{0, 0, 0, 0};
+    ::DrawTextW(reference.Get(), wide.c_str(), static_cast<int>(wide.size()), &box,
+                flags | DT_CALCRECT);
+    size.box = SIZE{box.right - box.left, box.bottom - box.top};
+  }
+  size.ink = size.box.cx;
+  // The ink: the text drawn black on white, with room beyond the box, and the
+  // rightmost column that is not white.
+  const int width = size.box.cx * 2 + 16;
+  const int height = size.box.cy + 4;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  platform::ScopedGdiObject bitmap(
+      ::CreateDIBSection(reference.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  platform::ScopedMemoryDc dc(::CreateCompatibleDC(reference.Get()));
+  if (!bitmap || !dc || !bits) return size;
+  auto* pixels = static_cast<std::uint32_t*>(bits);
+  std::fill(pixels, pixels + static_cast<std::size_t>(width) * height, 0x00FFFFFFu);
+  {
+    platform::SelectGuard selectBitmap(dc.Get(), bitmap.Get());
+    platform::SelectGuard selectFont(dc.Get(), font);
+    ::SetTextColor(dc.Get(), RGB(0, 0, 0));
+    ::SetBkMode(dc.Get(), TRANSPARENT);
+    RECT area{0, 0, width, height};
+    ::DrawTextW(dc.Get(), wide.c_str(), static_cast<int>(wide.size()), &area, flags);
+    ::GdiFlush();
+  }
+  size.ink = 0;
+  for (int x = width - 1; x >= 0 && size.ink == 0; --x) {
+    for (int y = 0; y < height; ++y) {
+      if ((pixels[static_cast<std::size_t>(y) * width + x] & 0x00FFFFFFu) != 0x00FFFFFFu) {
+        size.ink = x + 1;
+        break;
+      }
+    }
+  }
+  return size;
 }
 
 HWND TForm1::CreateControl(const wchar_t* className, const std::string& text, DWORD style,
@@ -122,12 +161,12 @@ void TForm1::CreateControls() {
   auto label = [&](const ControlLayout& l, const char* text, HFONT font) {
     HWND control = CreateControl(L"STATIC", text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, l.id,
                                  l.left, l.top, l.width, l.height, font);
-    SIZE extent = TextExtent(control, font, text);
+    TextSize size = MeasureText(control, font, text);
     // Where the font runs wider than the one the window was laid out with (another
     // machine's Tahoma, its hinting at 120 or 144 ppi), its letters are narrowed
     // until the text fits: the same face and height, nothing cut off at the edge.
     int room = S(kClientWidth) - S(l.left) - S(kRightMargin);
-    if (extent.cx > room) {
+    if (size.ink > room) {
       LOGFONTW narrowed{};
       ::GetObjectW(font, sizeof narrowed, &narrowed);
       TEXTMETRICW metrics{};
@@ -136,21 +175,24 @@ void TForm1::CreateControls() {
         platform::SelectGuard select(dc.Get(), font);
         ::GetTextMetricsW(dc.Get(), &metrics);
       }
-      narrowed.lfWidth = static_cast<LONG>(static_cast<long long>(metrics.tmAveCharWidth) * room / extent.cx);
-      for (; narrowed.lfWidth > 0; --narrowed.lfWidth) {
+      // The widest letters that fit; lfWidth is the average letter's width in whole
+      // pixels, so a step is coarse.
+      for (narrowed.lfWidth = metrics.tmAveCharWidth - 1; narrowed.lfWidth > 0;
+           --narrowed.lfWidth) {
         platform::ScopedGdiObject candidate(::CreateFontIndirectW(&narrowed));
         if (!candidate) break;
-        SIZE fitted = TextExtent(control, static_cast<HFONT>(candidate.Get()), text);
-        if (fitted.cx <= room) {
+        TextSize fitted = MeasureText(control, static_cast<HFONT>(candidate.Get()), text);
+        if (fitted.ink <= room) {
           font = static_cast<HFONT>(candidate.Get());
-          extent = fitted;
+          size = fitted;
           labelFonts_.push_back(std::move(candidate));
           ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
           break;
         }
       }
     }
-    ::SetWindowPos(control, nullptr, 0, 0, extent.cx, extent.cy,
+    int width = std::min(std::max<int>(size.box.cx, size.ink), std::max(room, size.ink));
+    ::SetWindowPos(control, nullptr, 0, 0, width, size.box.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   };
   label(kLabel3, kLabel3Text, static_cast<HFONT>(font16_.Get()));

@@ -56,8 +56,14 @@ class TForm1 {
                      DWORD exStyle, int id, int left, int top, int width, int height,
                      HFONT font);
   int S(int designPixels) const;
-  // The size `text` takes in `font` on `control`.
-  static SIZE TextExtent(HWND control, HFONT font, const char* text);
+  // The box DrawText gives `text` in `font` on `control`, and how far its ink
+  // really reaches: some font engines measure a text wider or narrower than they
+  // draw it (Wine's Tahoma does both, by up to 6 %), and what shows is what counts.
+  struct TextSize {
+    SIZE box;
+    int ink;
+  };
+  static TextSize MeasureText(HWND control, HFONT font, const char* text);
   HFONT MakeFont(int height, bool bold);
 
   void FormShow();

@@ -367,7 +367,7 @@ TEST_F(Work, OptimizeRebuildsUnderTheProgressWindowThenReportsSuccess) {
   gui::Click(::GetDlgItem(form_, UMain::kButton1.id));
   HWND progress = program_->WaitForWindow(L"ProgressViewerFormClass");
   ASSERT_NE(progress, nullptr) << "the progress window shows while the jobs run";
-  Checkpoint("progress-window");
+  Checkpoint("progress-during-rebuild");
   // Busy: log-off and shut-down are held on the main window, and the progress
   // window, on its own thread, answers the session's end at once, with a no.
   EXPECT_NE(::GetPropW(form_, ShutdownBlock::kHeldProperty), nullptr);

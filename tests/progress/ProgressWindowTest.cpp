@@ -224,7 +224,10 @@ TEST_F(ProgressWindowTest, StrayPaintMessagesAreIgnored) {
   HWND window = Show();
   int notAViewer = 0;
   ::PostMessageW(window, WM_USER + 1, 0x12345678, 0);
-  ::SendMessageW(window, WM_USER + 1, reinterpret_cast<WPARAM>(&notAViewer), 0);
+  DWORD_PTR ignored = 0;
+  EXPECT_NE(::SendMessageTimeoutW(window, WM_USER + 1, reinterpret_cast<WPARAM>(&notAViewer), 0,
+                                  SMTO_ABORTIFHUNG, 5000, &ignored),
+            0);
   ::PostMessageW(window, WM_USER + 1, 1, 0);
   ASSERT_TRUE(WaitFrames(FrameCount() + 3));
   EXPECT_TRUE(::IsWindowVisible(window));

@@ -9,6 +9,8 @@ namespace UMain {
 inline const char kAppTitle[] = "Оптимизация БД";
 inline const char kFormCaption[] = "Программа для оптимизации скорости работы базы данных";
 inline const char kProgressTitle[] = "Velmora - ZARVO";
+// What Windows shows when a log-off or shut-down waits for a rebuild.
+inline const char kRebuildRunningReason[] = "Идёт оптимизация базы данных…";
 inline const char kRegistryKey[] = "Software\\Velmora\\ZARVO\\OptimizeDB";
 inline const char kRegistryValue[] = "FilenameEdit1.Text";
 inline const char kInitialPath[] = "C:\\QORD\\DB\\ZARVO.FDB";

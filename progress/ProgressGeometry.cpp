@@ -5,6 +5,11 @@
 
 namespace progress {
 
+int ScaleLength(int length, int pixelsPerInch) {
+  if (pixelsPerInch <= 0) return length;
+  return static_cast<int>((static_cast<long long>(length) * pixelsPerInch + 48) / 96);
+}
+
 TWindowPlace PlaceWindow(const TRect& workArea, int width, int height) {
   TWindowPlace place;
   place.Width = width;

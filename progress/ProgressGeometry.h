@@ -32,6 +32,10 @@ constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 25;
 constexpr int kGapBelowWorkArea = 100;  // window bottom stands this far above the work area's
 
+// A length laid out for 96 pixels per inch at another resolution, rounded to the
+// nearest pixel: 450 -> 450 at 96, 563 at 120, 675 at 144.
+int ScaleLength(int length, int pixelsPerInch);
+
 // Centred across the work area, its bottom 100 pixels above the work area's bottom:
 //   work area (0,0)-(1280,1024), 450 x 70  ->  left 415, top 854
 TWindowPlace PlaceWindow(const TRect& workArea, int width, int height);

@@ -17,6 +17,13 @@ class TProgressViewer;
 // A window handle as the viewer keeps it; 0 while none exists.
 using TWindowHandle = std::uintptr_t;
 
+// A laid-out line's size. Width is what the text really takes, which may be more
+// than the width it was laid out in (a line that does not wrap, a word too long).
+struct TLineExtent {
+  int Width = 0;
+  int Height = 0;
+};
+
 struct TWindowHandles {
   TWindowHandle Window = 0;
   TWindowHandle Button = 0;
@@ -43,6 +50,8 @@ class TProgressPresenter {
 
   // The desktop without the task bar, in screen pixels.
   virtual TRect WorkArea() = 0;
+  // The resolution the fonts are made for; the window's width grows with it.
+  virtual int PixelsPerInch() { return 96; }
 
   // Creates and shows the window (and the hidden button), at `place`. A window
   // handle of 0 means there is no window: the viewer then runs without painting.
@@ -61,8 +70,8 @@ class TProgressPresenter {
   virtual void MoveButton(const TRect& rect, bool visible) = 0;
   virtual void ShowButton(bool visible) = 0;
 
-  // Height in pixels of a line laid out `width` pixels wide.
-  virtual int MeasureLine(const TStringInfo& line, int width) = 0;
+  // Size in pixels of a line laid out `width` pixels wide.
+  virtual TLineExtent MeasureLine(const TStringInfo& line, int width) = 0;
   // Draws the measured lines into the text block, `width` x `height`.
   virtual void DrawTextBlock(const std::vector<TStringInfo>& lines, int width, int height,
                              TColor background) = 0;

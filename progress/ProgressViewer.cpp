@@ -26,6 +26,7 @@ std::string ProgressDefaultFontName = "MS Sans Serif";
 TColor ProgressDefaultColor = clBlack;
 std::int32_t ProgressDefaultFontSize = 8;
 TFontStyles ProgressDefaultFontStyle = 0;
+std::int32_t ProgressPixelsPerInch = 0;
 
 TProgressPresenterFactory ProgressPresenterFactory = &MakeDefaultPresenter;
 
@@ -74,11 +75,15 @@ TProgressViewer::TProgressViewer(const std::string& caption, bool percentMode,
       windowWidth_(kInitialWidth),
       windowHeight_(kInitialHeight),
       requestedWidth_(kInitialWidth),
+      appliedWidth_(kInitialWidth),
       requestedButtonVisible_(showCancelButton),
       buttonVisible_(showCancelButton) {
   if (!ViewerClassRegistered)
     throw EProgressException(LoadProgressMessage(kMsgClassNotRegistered));
   if (!presenter_) presenter_ = ProgressPresenterFactory();
+  // The fonts grow with the screen's resolution, so the width does too.
+  windowWidth_ = requestedWidth_ = appliedWidth_ =
+      ScaleLength(kInitialWidth, presenter_->PixelsPerInch());
 
   TWindowPlace place = PlaceWindow(presenter_->WorkArea(), windowWidth_, windowHeight_);
   windowLeft_ = place.Left;
@@ -357,7 +362,12 @@ void TProgressViewer::Execute() {
 
 void TProgressViewer::ApplyRequests() {
   std::lock_guard<std::recursive_mutex> lock(requestLock_);
-  if (requestedWidth_ != windowWidth_) SetWindowSize(requestedWidth_, -1);
+  // Compared with the request last applied, not the window: a line that needs more
+  // room keeps the window wider than asked (LayoutStrings).
+  if (requestedWidth_ != appliedWidth_) {
+    appliedWidth_ = requestedWidth_;
+    SetWindowSize(requestedWidth_, -1);
+  }
   if (requestedButtonVisible_ != buttonVisible_) {
     if (buttonHandle_.load() != 0) presenter_->ShowButton(requestedButtonVisible_);
     buttonVisible_ = requestedButtonVisible_;
@@ -401,10 +411,27 @@ void TProgressViewer::SetWindowSize(int width, int height) {
 
 void TProgressViewer::LayoutStrings() {
   std::lock_guard<std::recursive_mutex> lock(stringsLock_);
+  // The width asked for, or more where a line would not fit: the fonts' real widths
+  // differ from machine to machine, and a clipped line is unreadable.
+  int asked = appliedWidth_;
+  int ignoredHeight = 0;
+  ClampWindowSize(asked, ignoredHeight);
+  std::vector<TLineExtent> extents;
+  int needed = 0;
+  for (const TStringInfo& line : strings_) {
+    extents.push_back(presenter_->MeasureLine(line, asked - kTextMargin));
+    needed = std::max(needed, extents.back().Width);
+  }
+  int fit = std::max(asked, needed + kTextMargin);
+  if (fit != windowWidth_) SetWindowSize(fit, -1);
+
+  // Wrapped lines break anew in a wider block.
   int width = windowWidth_ - kTextMargin;
   int total = 0;
-  for (TStringInfo& line : strings_) {
-    line.Height = presenter_->MeasureLine(line, width);
+  for (std::size_t i = 0; i < strings_.size(); ++i) {
+    TStringInfo& line = strings_[i];
+    line.Height = width == asked - kTextMargin ? extents[i].Height
+                                               : presenter_->MeasureLine(line, width).Height;
     total += line.Height;
   }
   presenter_->DrawTextBlock(strings_, width, total, backgroundColor_);

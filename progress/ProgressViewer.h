@@ -40,6 +40,9 @@ extern std::string ProgressDefaultFontName;
 extern TColor ProgressDefaultColor;
 extern std::int32_t ProgressDefaultFontSize;
 extern TFontStyles ProgressDefaultFontStyle;
+// Resolution the progress window is made for, in pixels per inch; 0: the screen's.
+// The window's width (450 at 96) and its fonts follow it.
+extern std::int32_t ProgressPixelsPerInch;
 
 // Which presenter new viewers get (MakeDefaultPresenter unless changed).
 extern TProgressPresenterFactory ProgressPresenterFactory;
@@ -176,6 +179,7 @@ class TProgressViewer final {
   int windowWidth_;
   int windowHeight_;
   std::int32_t requestedWidth_;
+  std::int32_t appliedWidth_;  // the requested width last applied; lines may need more
   bool requestedButtonVisible_;
   std::atomic<bool> cancelled_{false};
   bool buttonVisible_;

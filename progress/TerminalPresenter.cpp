@@ -65,7 +65,7 @@ void TTerminalPresenter::CloseProgressWindow() {
   open_ = false;
 }
 
-int TTerminalPresenter::MeasureLine(const TStringInfo&, int) { return 1; }
+TLineExtent TTerminalPresenter::MeasureLine(const TStringInfo&, int) { return TLineExtent{0, 1}; }
 
 void TTerminalPresenter::DrawTextBlock(const std::vector<TStringInfo>& lines, int, int, TColor) {
   lines_ = lines;

@@ -29,7 +29,7 @@ class TTerminalPresenter final : public TProgressPresenter {
   void MoveWindow(const TWindowPlace&) override {}
   void MoveButton(const TRect&, bool) override {}
   void ShowButton(bool) override {}
-  int MeasureLine(const TStringInfo& line, int width) override;
+  TLineExtent MeasureLine(const TStringInfo& line, int width) override;
   void DrawTextBlock(const std::vector<TStringInfo>& lines, int width, int height,
                      TColor background) override;
   void ComposeBackground(int, int) override {}

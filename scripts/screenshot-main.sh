@@ -1,7 +1,8 @@
 #!/bin/bash
 # Screenshots of the Windows program's main window under the build's Wine session:
 #   screenshot-main.sh [BUILD_DIR] [OUT_DIR]
-# Writes main-window-96.png and main-window-144.png (-DPI144) to OUT_DIR
+# Writes main-window.png (96 ppi), main-window-120.png (-DPI120) and
+# main-window-144.png (-DPI144) to OUT_DIR
 # (default docs/), each cropped to the window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,7 +39,8 @@ shot() {
 # As on a first run: no stored path.
 WINEDEBUG=-all "$WINE" reg delete 'HKCU\Software\Velmora\ZARVO\OptimizeDB' /v FilenameEdit1.Text /f \
     >/dev/null 2>&1 || true
-shot main-window-96
+shot main-window
+shot main-window-120 -DPI120
 shot main-window-144 -DPI144
 
 # The progress window during a rebuild and the statistics box: the window tests

@@ -10,6 +10,7 @@
 
 #include "app/ScaleUtils.h"
 #include "app/UMainModel.h"
+#include "app/win32/ShutdownBlock.h"
 #include "app/win32/UMain.h"
 #include "fbclient/FBUtils.h"
 #include "logger/QLXLogger.h"
@@ -44,21 +45,27 @@ void FormCreate(TForm1&) {
 void FormDestroy(TForm1&) { CloseProgramLog(); }
 
 void Button1Click(TForm1& form) {
-  OptimizeDatabase(form.FilenameText());
+  {
+    // Log-off and shut-down wait for the rebuild, on every way out of it.
+    ShutdownBlock held(form.Handle(), UMain::kRebuildRunningReason);
+    OptimizeDatabase(form.FilenameText());
+  }
   // Only when nothing failed, and after the progress viewer has been terminated.
-  ::MessageBoxW(form.Handle(), platform::Widen(kOptimizeSuccess).c_str(),
-                platform::Widen(UMain::kAppTitle).c_str(), MB_OK);
+  form.ShowMessage(kOptimizeSuccess, UMain::kAppTitle, MB_OK);
 }
 
 void btnShowStatClick(TForm1& form) {
   std::string result = RequestStatistics(form.FilenameText());
-  ::MessageBoxW(form.Handle(), platform::Widen(result).c_str(),
-                platform::Widen(kStatisticsCaption).c_str(), MB_OK | MB_ICONINFORMATION);
+  form.ShowMessage(result, kStatisticsCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  // The main window does not answer while a rebuild runs (the progress window does).
+  // Windows must not swap it for a "not responding" ghost whose close button offers
+  // to end the program mid-rebuild.
+  ::DisableProcessWindowsGhosting();
   int pixelsPerInch = ScaleUtils::ResolutionFromArguments(Arguments(), SystemPixelsPerInch());
 
   // Module start-up. Without the utility library the program ends here, with its

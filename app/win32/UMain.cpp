@@ -3,10 +3,13 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "app/ScaleUtils.h"
 #include "app/UMainModel.h"
+#include "app/win32/ShutdownBlock.h"
 #include "support/Exceptions.h"
 
 using platform::Narrow;
@@ -19,6 +22,8 @@ constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCH
 constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 // The browse button's width inside the path field, at 96 pixels per inch.
 constexpr int kBrowseWidth = 21;
+// Room kept between a label's text and the client area's right edge, at 96 ppi.
+constexpr int kRightMargin = 8;
 
 std::wstring WindowTextOf(HWND window) {
   int length = ::GetWindowTextLengthW(window);
@@ -60,8 +65,18 @@ TForm1::TForm1(HINSTANCE instance, int pixelsPerInch, Actions actions)
                               kFormStyle, left, top, width, height, nullptr, nullptr, instance_,
                               this);
   if (!window_) RaiseLastOSError();
-  CreateControls();
-  if (actions_.onCreate) actions_.onCreate(*this);
+  try {
+    CreateControls();
+    if (actions_.onCreate) actions_.onCreate(*this);
+  } catch (...) {
+    // No destructor runs for a form that failed to construct, and the error box's
+    // message loop would hand the window's messages to it. Unhooked first, so that
+    // destroying the window runs none of its handlers.
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    ::DestroyWindow(window_);
+    window_ = nullptr;
+    throw;
+  }
 }
 
 TForm1::~TForm1() {
@@ -78,6 +93,53 @@ HFONT TForm1::MakeFont(int height, bool bold) {
   font.lfQuality = DEFAULT_QUALITY;
   wcscpy(font.lfFaceName, L"Tahoma");
   return ::CreateFontIndirectW(&font);
+}
+
+TForm1::TextSize TForm1::MeasureText(HWND control, HFONT font, const char* text) {
+  std::wstring wide = Widen(text);
+  const UINT flags = DT_NOPREFIX | DT_EXPANDTABS;
+  TextSize size{};
+  platform::WindowDc reference(control);
+  {
+    platform::SelectGuard select(reference.Get(), font);
+    RECT box{0, 0, 0, 0};
+    ::DrawTextW(reference.Get(), wide.c_str(), static_cast<int>(wide.size()), &box,
+                flags | DT_CALCRECT);
+    size.box = SIZE{box.right - box.left, box.bottom - box.top};
+  }
+  size.ink = size.box.cx;
+  // The ink: the text drawn black on white, with room beyond the box, and the
+  // rightmost column that is not white.
+  const int width = size.box.cx * 2 + 16;
+  const int height = size.box.cy + 4;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  platform::ScopedGdiObject bitmap(
+      ::CreateDIBSection(reference.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  platform::ScopedMemoryDc dc(::CreateCompatibleDC(reference.Get()));
+  if (!bitmap || !dc || !bits) return size;
+  auto* pixels = static_cast<std::uint32_t*>(bits);
+  std::fill(pixels, pixels + static_cast<std::size_t>(width) * height, 0x00FFFFFFu);
+  {
+    platform::SelectGuard selectBitmap(dc.Get(), bitmap.Get());
+    platform::SelectGuard selectFont(dc.Get(), font);
+    ::SetTextColor(dc.Get(), RGB(0, 0, 0));
+    ::SetBkMode(dc.Get(), TRANSPARENT);
+    RECT area{0, 0, width, height};
+    ::DrawTextW(dc.Get(), wide.c_str(), static_cast<int>(wide.size()), &area, flags);
+    ::GdiFlush();
+  }
+  size.ink = 0;
+  for (int x = width - 1; x >= 0 && size.ink == 0; --x) {
+    for (int y = 0; y < height; ++y) {
+      if ((pixels[static_cast<std::size_t>(y) * width + x] & 0x00FFFFFFu) != 0x00FFFFFFu) {
+        size.ink = x + 1;
+        break;
+      }
+    }
+  }
+  return size;
 }
 
 HWND TForm1::CreateControl(const wchar_t* className, const std::string& text, DWORD style,
@@ -99,14 +161,39 @@ void TForm1::CreateControls() {
   auto label = [&](const ControlLayout& l, const char* text, HFONT font) {
     HWND control = CreateControl(L"STATIC", text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, l.id,
                                  l.left, l.top, l.width, l.height, font);
-    platform::WindowDc dc(control);
-    platform::SelectGuard select(dc.Get(), font);
-    std::wstring wide = Widen(text);
-    RECT extent{0, 0, 0, 0};
-    ::DrawTextW(dc.Get(), wide.c_str(), static_cast<int>(wide.size()), &extent,
-                DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
-    ::SetWindowPos(control, nullptr, 0, 0, extent.right - extent.left,
-                   extent.bottom - extent.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    TextSize size = MeasureText(control, font, text);
+    // Where the font runs wider than the one the window was laid out with (another
+    // machine's Tahoma, its hinting at 120 or 144 ppi), its letters are narrowed
+    // until the text fits: the same face and height, nothing cut off at the edge.
+    int room = S(kClientWidth) - S(l.left) - S(kRightMargin);
+    if (size.ink > room) {
+      LOGFONTW narrowed{};
+      ::GetObjectW(font, sizeof narrowed, &narrowed);
+      TEXTMETRICW metrics{};
+      {
+        platform::WindowDc dc(control);
+        platform::SelectGuard select(dc.Get(), font);
+        ::GetTextMetricsW(dc.Get(), &metrics);
+      }
+      // The widest letters that fit; lfWidth is the average letter's width in whole
+      // pixels, so a step is coarse.
+      for (narrowed.lfWidth = metrics.tmAveCharWidth - 1; narrowed.lfWidth > 0;
+           --narrowed.lfWidth) {
+        platform::ScopedGdiObject candidate(::CreateFontIndirectW(&narrowed));
+        if (!candidate) break;
+        TextSize fitted = MeasureText(control, static_cast<HFONT>(candidate.Get()), text);
+        if (fitted.ink <= room) {
+          font = static_cast<HFONT>(candidate.Get());
+          size = fitted;
+          labelFonts_.push_back(std::move(candidate));
+          ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+          break;
+        }
+      }
+    }
+    int width = std::min(std::max<int>(size.box.cx, size.ink), std::max(room, size.ink));
+    ::SetWindowPos(control, nullptr, 0, 0, width, size.box.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   };
   label(kLabel3, kLabel3Text, static_cast<HFONT>(font16_.Get()));
   label(kLabel1, kLabel1Text, static_cast<HFONT>(font13_.Get()));
@@ -197,6 +284,7 @@ void TForm1::StorePath() {
 int TForm1::Run() {
   MSG msg;
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (PressFocusedButton(msg)) continue;
     if (window_ && ::IsDialogMessageW(window_, &msg)) continue;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
@@ -204,9 +292,27 @@ int TForm1::Run() {
   return 0;
 }
 
+bool TForm1::PressFocusedButton(const MSG& msg) {
+  // The dialog manager presses only a default button on Enter, and this window has
+  // none. A held key's repeats are not presses.
+  if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN || (msg.lParam & (1L << 30)) ||
+      !window_ || ::GetParent(msg.hwnd) != window_) {
+    return false;
+  }
+  LRESULT code = ::SendMessageW(msg.hwnd, WM_GETDLGCODE, 0, 0);
+  if (!(code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) return false;
+  ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(msg.hwnd), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(msg.hwnd));
+  return true;
+}
+
+int TForm1::ShowMessage(const std::string& text, const std::string& caption, UINT flags) const {
+  return ::MessageBoxW(window_, Widen(text).c_str(), Widen(caption).c_str(),
+                       flags | MB_SETFOREGROUND);
+}
+
 void TForm1::ShowError(const std::string& message) const {
-  ::MessageBoxW(window_, Widen(message).c_str(), Widen(UMain::kAppTitle).c_str(),
-                MB_OK | MB_ICONSTOP);
+  ShowMessage(message, UMain::kAppTitle, MB_OK | MB_ICONSTOP);
 }
 
 void TForm1::FormShow() {
@@ -312,6 +418,10 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         ::SetFocus(focusBeforeDeactivation_);
         return 0;
       }
+      break;
+    case WM_QUERYENDSESSION:
+      // A rebuild running: the session waits (the reason is registered meanwhile).
+      if (ShutdownBlock::IsHeld(window)) return FALSE;
       break;
     case WM_CLOSE:
       StorePath();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win32/WindowsSupport.h"
 
@@ -37,6 +38,9 @@ class TForm1 {
   // Runs the message loop until the window is gone.
   int Run();
 
+  // A message box owned by the window and brought to the front: after a long
+  // rebuild the program may no longer be in front, and its result must not be missed.
+  int ShowMessage(const std::string& text, const std::string& caption, UINT flags) const;
   // The default error display: the message in a stop-icon box captioned with the
   // application title.
   void ShowError(const std::string& message) const;
@@ -46,10 +50,20 @@ class TForm1 {
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateControls();
+  // Enter on a focused push button presses it, as Space does.
+  bool PressFocusedButton(const MSG& msg);
   HWND CreateControl(const wchar_t* className, const std::string& text, DWORD style,
                      DWORD exStyle, int id, int left, int top, int width, int height,
                      HFONT font);
   int S(int designPixels) const;
+  // The box DrawText gives `text` in `font` on `control`, and how far its ink
+  // really reaches: some font engines measure a text wider or narrower than they
+  // draw it (Wine's Tahoma does both, by up to 6 %), and what shows is what counts.
+  struct TextSize {
+    SIZE box;
+    int ink;
+  };
+  static TextSize MeasureText(HWND control, HFONT font, const char* text);
   HFONT MakeFont(int height, bool bold);
 
   void FormShow();
@@ -69,5 +83,6 @@ class TForm1 {
   HWND edit_ = nullptr;
   HWND focusBeforeDeactivation_ = nullptr;
   platform::ScopedGdiObject windowFont_, font16_, font13_, font19Bold_;
+  std::vector<platform::ScopedGdiObject> labelFonts_;  // labels narrowed to fit
   COLORREF green_ = RGB(0, 128, 0), blue_ = RGB(0, 0, 255);
 };

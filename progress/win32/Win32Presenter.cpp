@@ -96,6 +96,15 @@ class Surface {
 
 class Win32Presenter final : public TProgressPresenter {
  public:
+  Win32Presenter() : pixelsPerInch_(ProgressPixelsPerInch) {
+    if (pixelsPerInch_ <= 0) {
+      WindowDc screen(nullptr);
+      pixelsPerInch_ = screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
+    }
+  }
+
+  int PixelsPerInch() override { return pixelsPerInch_; }
+
   TRect WorkArea() override {
     RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
@@ -174,7 +183,7 @@ class Win32Presenter final : public TProgressPresenter {
     if (button_) ::ShowWindow(button_, visible ? SW_SHOW : SW_HIDE);
   }
 
-  int MeasureLine(const TStringInfo& line, int width) override {
+  TLineExtent MeasureLine(const TStringInfo& line, int width) override {
     std::lock_guard<std::recursive_mutex> lock(surfaceLock_);
     HDC dc = text_.Dc();
     SelectGuard font(dc, Font(line.FontName, line.FontSize, line.FontStyle));
@@ -182,7 +191,7 @@ class Win32Presenter final : public TProgressPresenter {
     RECT rect{0, 0, width, 0};
     UINT flags = DT_CALCRECT | (line.WordWrap ? DT_WORDBREAK : 0);
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, flags);
-    return rect.bottom;
+    return TLineExtent{rect.right, rect.bottom};
   }
 
   void DrawTextBlock(const std::vector<TStringInfo>& lines, int width, int height,
@@ -322,8 +331,7 @@ class Win32Presenter final : public TProgressPresenter {
     auto key = std::make_tuple(name, size, style);
     auto found = fonts_.find(key);
     if (found != fonts_.end()) return static_cast<HFONT>(found->second.Get());
-    WindowDc screen(nullptr);
-    int height = -::MulDiv(size, ::GetDeviceCaps(screen.Get(), LOGPIXELSY), 72);
+    int height = -::MulDiv(size, pixelsPerInch_, 72);
     std::wstring face = platform::Widen(name).substr(0, LF_FACESIZE - 1);
     HFONT font = ::CreateFontW(height, 0, 0, 0, (style & fsBold) ? FW_BOLD : FW_NORMAL,
                                (style & fsItalic) != 0, (style & fsUnderline) != 0,
@@ -334,6 +342,7 @@ class Win32Presenter final : public TProgressPresenter {
     return font;
   }
 
+  int pixelsPerInch_;
   HWND window_ = nullptr;
   HWND button_ = nullptr;
   std::recursive_mutex surfaceLock_;  // the four surfaces
@@ -365,12 +374,21 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
       if (lParam != 0 && viewer) viewer->RequestCancel();  // the cancel button
       return 0;
     }
-    case PVM_PAINTFRAME:
-      if (wParam == 0) break;
+    case WM_QUERYENDSESSION:
+      // The window shows only while a long operation runs, which must not be cut
+      // off by a log-off or shut-down. Answered at once: this thread never blocks.
+      return FALSE;
+    case PVM_PAINTFRAME: {
+      // Any process can send this message number (a broadcast, say): wParam counts
+      // only when it is the viewer that owns this window.
+      TProgressViewer* owner =
+          TProgressViewer::FindViewerByWindow(reinterpret_cast<TWindowHandle>(window));
+      if (wParam == 0 || owner == nullptr || reinterpret_cast<TProgressViewer*>(wParam) != owner)
+        break;
       // Only this module's presenter makes windows of this class.
-      static_cast<Win32Presenter&>(reinterpret_cast<TProgressViewer*>(wParam)->Presenter())
-          .ShowFrame(window);
+      static_cast<Win32Presenter&>(owner->Presenter()).ShowFrame(window);
       return 0;
+    }
     default:
       break;
   }

@@ -13,6 +13,8 @@
 // The environment variable QVN_FBCLIENT_DOUBLE_FAIL makes it fail:
 //   attach   the attach is refused as for a wrong password
 //   restore  the restore writes part of the new file, then reports an error line
+// With QVN_FBCLIENT_DOUBLE_GATE naming an event, the backup waits (up to a minute)
+// until the event is set: the test looks at the program while it is busy.
 #include <windows.h>
 
 #include <ibase.h>
@@ -50,6 +52,16 @@ std::vector<std::string> HeaderOf(const std::string& database) {
           "\tNext transaction\t" + std::to_string(c.transactions),
           "\tNext attachment ID\t" + std::to_string(c.attachments),
           "\tAttributes\t\tforce write", ""};
+}
+
+void WaitAtGate() {
+  char name[128] = {};
+  DWORD n = ::GetEnvironmentVariableA("QVN_FBCLIENT_DOUBLE_GATE", name, sizeof name);
+  if (n == 0 || n >= sizeof name) return;
+  HANDLE gate = ::OpenEventA(SYNCHRONIZE, FALSE, name);
+  if (!gate) return;
+  ::WaitForSingleObject(gate, 60000);
+  ::CloseHandle(gate);
 }
 
 std::string FailMode() {
@@ -156,6 +168,7 @@ ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle*, isc
     service.header = HeaderOf(service.database);
     return Ok(status);
   }
+  if (service.action == isc_action_svc_backup) WaitAtGate();
   bool restoreFails = service.action == isc_action_svc_restore && FailMode() == "restore";
   bool copied = service.action == isc_action_svc_backup
                     ? CopyBytes(service.database, service.backup, false)

@@ -149,6 +149,9 @@ void CheckLayout(HWND form, int ppi) {
       EXPECT_GT(r.right - r.left, 0);
       EXPECT_GE(r.bottom - r.top, ScaleUtils::Scale(lines * characterHeight, ppi));
       EXPECT_LE(r.bottom - r.top, ScaleUtils::Scale(c.layout->height, ppi));
+      // Its whole text inside the client area, across as well as down.
+      EXPECT_LE(r.right, client.right);
+      EXPECT_LE(r.bottom, client.bottom);
     }
   }
 }

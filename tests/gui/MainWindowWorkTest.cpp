@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "app/UMainModel.h"
+#include "app/win32/ShutdownBlock.h"
 #include "maintenance/RebuildChecks.h"
 #include "maintenance/Workflow.h"
 #include "platform/Encoding.h"
@@ -27,6 +28,7 @@ using gui::kLogPath;
 using gui::ReadBytes;
 using gui::RunConsole;
 using gui::ScopedEnvironment;
+using gui::WriteBytes;
 using gui::Texts;
 
 // For the screenshot script: with QVN_SCREENSHOT_DIR set, announces a moment worth
@@ -182,6 +184,36 @@ TEST_F(Work, StatisticsShowAndLogTheToolsConvertedOutput) {
   EXPECT_EQ(Texts(NewLog()), (std::vector<std::string>{"", "Программа запущена", "Выход из программы"}));
 }
 
+TEST_F(Work, EnterPressesTheFocusedButton) {
+  Installation site("enter");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  Start(site);
+  SetPath("s:\\db\\base.fdb");
+  auto focus = [&] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(form_, nullptr), &info);
+    return info.hwndFocus;
+  };
+  // The focus put on the button as a mouse click does (under Wine a Tab also makes
+  // it the default button, which the dialog manager presses on Enter by itself).
+  HWND button = ::GetDlgItem(form_, UMain::kButton1.id);
+  DWORD programThread = ::GetWindowThreadProcessId(form_, nullptr);
+  ASSERT_TRUE(::AttachThreadInput(::GetCurrentThreadId(), programThread, TRUE));
+  ::SetFocus(button);
+  ::AttachThreadInput(::GetCurrentThreadId(), programThread, FALSE);
+  ASSERT_TRUE(gui::WaitFor([&] { return focus() == button; }));
+  ::PostMessageW(button, WM_KEYDOWN, VK_RETURN, 1);
+  HWND box = program_->WaitForDialog("Оптимизация БД", std::chrono::seconds(10));
+  ASSERT_NE(box, nullptr) << "Enter did not press the button";
+  EXPECT_EQ(DialogText(box), "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!");
+  EXPECT_EQ(::GetWindow(box, GW_OWNER), form_) << "the box belongs to the main window";
+  PressOk(box);
+  gui::WaitFor([&] { return !::IsWindow(box); });
+  Close();
+}
+
 // The open dialog belonging to the main window, waiting for it.
 HWND WaitForOpenDialog(const gui::RunningProgram& program, HWND owner) {
   HWND found = nullptr;
@@ -259,15 +291,33 @@ TEST_F(Work, OptimizeRebuildsUnderTheProgressWindowThenReportsSuccess) {
   std::string content(300000, 'd');
   ASSERT_TRUE(gui::WriteBytes(database, content));
 
+  // The backup waits at this gate while the busy program is looked at.
+  std::wstring gateName = L"qvn_backup_gate_" + std::to_wstring(platform::CurrentProcessId());
+  platform::ScopedKernelHandle gate(::CreateEventW(nullptr, TRUE, FALSE, gateName.c_str()));
+  ASSERT_TRUE(gate.IsValid());
+  ScopedEnvironment gated(L"QVN_FBCLIENT_DOUBLE_GATE", gateName.c_str());
+
   Start(site);
   SetPath(database);
   gui::Click(::GetDlgItem(form_, UMain::kButton1.id));
   HWND progress = program_->WaitForWindow(L"ProgressViewerFormClass");
-  EXPECT_NE(progress, nullptr) << "the progress window shows while the jobs run";
-  Checkpoint("progress-window");
+  ASSERT_NE(progress, nullptr) << "the progress window shows while the jobs run";
+  Checkpoint("progress-during-rebuild");
+  // Busy: log-off and shut-down are held on the main window, and the progress
+  // window, on its own thread, answers the session's end at once, with a no.
+  EXPECT_NE(::GetPropW(form_, ShutdownBlock::kHeldProperty), nullptr);
+  DWORD_PTR answer = TRUE;
+  EXPECT_NE(::SendMessageTimeoutW(progress, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                  SMTO_ABORTIFHUNG, 5000, &answer),
+            0);
+  EXPECT_EQ(answer, static_cast<DWORD_PTR>(FALSE));
+  ::SetEvent(gate.Get());
+
   HWND box = program_->WaitForDialog("Оптимизация БД");
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(DialogText(box), kOptimizeSuccess);
+  EXPECT_EQ(::GetWindow(box, GW_OWNER), form_);
+  EXPECT_EQ(::GetPropW(form_, ShutdownBlock::kHeldProperty), nullptr) << "held after the rebuild";
   EXPECT_EQ(program_->WaitForWindow(L"ProgressViewerFormClass", std::chrono::milliseconds(0)),
             nullptr)
       << "the success box comes after the progress window has gone";
@@ -346,6 +396,7 @@ TEST_F(Work, AFailedRestoreShowsTheWrappedMessageAndKeepsTheDatabase) {
             "Восстановление из резервной копии -> I/O error during restore (test double) "
             "<# EIBInterBaseError #>");
   EXPECT_TRUE(::IsWindowEnabled(form_));
+  EXPECT_EQ(::GetPropW(form_, ShutdownBlock::kHeldProperty), nullptr) << "held after a failure";
   Close();
   EXPECT_TRUE(ReadBytes(database) == content);
   EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup"))) << "the backup file is removed";

@@ -2,7 +2,8 @@
 //   progress_demo SECONDS [READY_FILE [PERCENT]]
 // READY_FILE (a Windows path, or "-") is created once the window has painted its
 // frames. With PERCENT the viewer runs in percent mode at that value and shows its
-// cancel button.
+// cancel button. The environment variable QVN_PROGRESS_PPI makes the window for that
+// resolution (ProgressPixelsPerInch) instead of the screen's.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   ProgressFrameHook.store(&NoteFrame);
   ProgressFreedHook.store(&NoteFreed);
   ProgressAppTitle = "Velmora - ZARVO";
+  if (const char* ppi = std::getenv("QVN_PROGRESS_PPI")) ProgressPixelsPerInch = std::atoi(ppi);
 
   bool percentMode = argc > 3;
   auto* viewer = new TProgressViewer("ОПТИМИЗАЦИЯ БАЗЫ ДАННЫХ", percentMode, percentMode);

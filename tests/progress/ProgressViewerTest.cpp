@@ -278,6 +278,36 @@ TEST_F(ProgressViewerTest, LayoutGrowsTheWindowToTheTextPlusSeventy) {
   EXPECT_EQ(frame.ElapsedTop, taller - 25);
 }
 
+// The width is 450 at 96 pixels per inch and grows with the resolution, as the
+// fonts do; a line that still does not fit widens the window (600 + 20 here) until
+// it is gone again.
+TEST_F(ProgressViewerTest, WidthFollowsTheResolutionAndTheWidestLine) {
+  struct Case {
+    int pixelsPerInch;
+    int width;      // with the usual lines
+    int wideWidth;  // with a line 600 pixels wide
+  };
+  for (const Case& c : {Case{96, 450, 620}, Case{120, 563, 620}, Case{144, 675, 675}}) {
+    SCOPED_TRACE(c.pixelsPerInch);
+    log_ = std::make_shared<PresenterLog>();
+    auto* viewer = new TProgressViewer(
+        "x", false, false, nullptr,
+        std::make_unique<RecordingPresenter>(log_, 0x1000, c.pixelsPerInch));
+    made_.push_back(viewer);
+    auto widthIs = [&](int width) {
+      return log_->WaitFor([&] {
+        return !log_->lastFrames.empty() && log_->lastFrames.back().Width == width;
+      });
+    };
+    EXPECT_TRUE(widthIs(c.width));
+    viewer->SetString(10, RecordingPresenter::kWideText, taCenter, false, clBlack, 0, 8, "");
+    EXPECT_TRUE(widthIs(c.wideWidth));
+    viewer->SetString(10, "short", taCenter, false, clBlack, 0, 8, "");
+    EXPECT_TRUE(widthIs(c.width));
+    Finish(viewer);
+  }
+}
+
 TEST_F(ProgressViewerTest, RequestsResizeAndShowTheButton) {
   TProgressViewer* viewer = Make("x", false, false);
   // Once the window is there: before, the thread only takes the request over.

@@ -107,6 +107,7 @@ class ProgressWindowTest : public ::testing::Test {
     }
     ProgressFrameHook.store(nullptr);
     ProgressFrameDelay = 50;
+    ProgressPixelsPerInch = 0;
     std::lock_guard<std::mutex> guard(frames.lock);
     frames.changeLines = false;
   }
@@ -215,6 +216,70 @@ TEST_F(ProgressWindowTest, KeepsPaintingWhileTheOwnerIsBlocked) {
   std::printf("frames while the owner slept %.2f s: %ld (%.1f per second)\n", seconds, painted,
               painted / seconds);
   EXPECT_GE(painted, 5);  // about twenty at the default 50 ms; far fewer means it stalled
+}
+
+// The private paint message's number is an ordinary one that any process may send
+// (or broadcast): a wParam that is not the window's own viewer is ignored.
+TEST_F(ProgressWindowTest, StrayPaintMessagesAreIgnored) {
+  HWND window = Show();
+  int notAViewer = 0;
+  ::PostMessageW(window, WM_USER + 1, 0x12345678, 0);
+  DWORD_PTR ignored = 0;
+  EXPECT_NE(::SendMessageTimeoutW(window, WM_USER + 1, reinterpret_cast<WPARAM>(&notAViewer), 0,
+                                  SMTO_ABORTIFHUNG, 5000, &ignored),
+            0);
+  ::PostMessageW(window, WM_USER + 1, 1, 0);
+  ASSERT_TRUE(WaitFrames(FrameCount() + 3));
+  EXPECT_TRUE(::IsWindowVisible(window));
+  EXPECT_EQ(notAViewer, 0);
+}
+
+// The window's thread answers a log-off or shut-down at once, and with a no: the
+// window shows while a long operation must not be cut off.
+TEST_F(ProgressWindowTest, AnswersTheSessionEndAtOnceWithANo) {
+  HWND window = Show();
+  DWORD_PTR answer = TRUE;
+  ASSERT_NE(::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                  SMTO_ABORTIFHUNG, 5000, &answer),
+            0);
+  EXPECT_EQ(answer, static_cast<DWORD_PTR>(FALSE));
+}
+
+// The fonts grow with the resolution; so does the window, and every line fits in
+// the text block whatever the font's real width (measured here on its own).
+TEST_F(ProgressWindowTest, EveryLineFitsAtEachResolution) {
+  for (int ppi : {96, 120, 144}) {
+    SCOPED_TRACE(ppi);
+    ProgressPixelsPerInch = ppi;
+    HWND window = Show();
+    WaitLaidOut(window);
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    int width = rect.right - rect.left;
+    EXPECT_GE(width, ::MulDiv(450, ppi, 96));
+    if (ppi == 96) {
+      EXPECT_EQ(width, 450);
+    }
+    RECT area = WorkArea();
+    EXPECT_EQ(rect.left, (area.right - area.left - width) / 2);
+    platform::WindowDc screen(nullptr);
+    for (const TStringInfo& line : viewer_->Strings()) {
+      if (line.WordWrap) continue;  // breaks at its blanks to fit
+      platform::ScopedGdiObject font(::CreateFontW(
+          -::MulDiv(line.FontSize, ppi, 72), 0, 0, 0, (line.FontStyle & fsBold) ? FW_BOLD : FW_NORMAL,
+          0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, platform::Widen(line.FontName).c_str()));
+      platform::SelectGuard select(screen.Get(), font.Get());
+      std::wstring text = platform::Widen(line.Text);
+      SIZE size{};
+      ::GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+      EXPECT_LE(size.cx, width - 20) << platform::Narrow(text);
+    }
+    std::printf("%d ppi: window %d x %ld\n", ppi, width, rect.bottom - rect.top);
+    TProgressViewer* viewer = viewer_;
+    viewer_ = nullptr;
+    viewer->Terminate();
+    ASSERT_TRUE(freed_viewers::WaitFreed(viewer));
+  }
 }
 
 TEST_F(ProgressWindowTest, CloseIsIgnoredAndEscCancels) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "progress/ProgressPresenter.h"
@@ -44,12 +45,16 @@ class RecordingPresenter final : public TProgressPresenter {
  public:
   static constexpr int kLineHeight = 13;
   static inline const TRect kWorkArea{0, 0, 1280, 994};
+  // Lines are 100 pixels wide, except this text, which needs 600.
+  static inline const std::string kWideText = "wide";
 
-  explicit RecordingPresenter(std::shared_ptr<PresenterLog> log, TWindowHandle window = 0x1000)
-      : log_(std::move(log)), window_(window) {}
+  explicit RecordingPresenter(std::shared_ptr<PresenterLog> log, TWindowHandle window = 0x1000,
+                              int pixelsPerInch = 96)
+      : log_(std::move(log)), window_(window), pixelsPerInch_(pixelsPerInch) {}
   ~RecordingPresenter() override { Note([](PresenterLog& l) { l.presenterGone = true; }); }
 
   TRect WorkArea() override { return kWorkArea; }
+  int PixelsPerInch() override { return pixelsPerInch_; }
 
   TWindowHandles CreateProgressWindow(TProgressViewer&, const TWindowPlace&, bool) override {
     {
@@ -72,8 +77,9 @@ class RecordingPresenter final : public TProgressPresenter {
     Note([&](PresenterLog& l) { l.buttonShows.push_back(visible); });
   }
   // Every line is kLineHeight high; a wrapped one twice that.
-  int MeasureLine(const TStringInfo& line, int) override {
-    return line.WordWrap ? 2 * kLineHeight : kLineHeight;
+  TLineExtent MeasureLine(const TStringInfo& line, int) override {
+    return TLineExtent{line.Text == kWideText ? 600 : 100,
+                       line.WordWrap ? 2 * kLineHeight : kLineHeight};
   }
   void DrawTextBlock(const std::vector<TStringInfo>& lines, int, int, TColor) override {
     Note([&](PresenterLog& l) { l.lastBlock = lines; });
@@ -97,4 +103,5 @@ class RecordingPresenter final : public TProgressPresenter {
 
   std::shared_ptr<PresenterLog> log_;
   TWindowHandle window_;
+  int pixelsPerInch_;
 };

@@ -7,7 +7,7 @@
 #   QVN_FUZZ_RUNS=N scripts/fuzz.sh 0 ...    N executions per target instead of a time
 #
 # Inputs found on the way stay in build/linux-fuzz/fuzz/<target>/corpus (the stored
-# seeds are never changed); a crashing input is saved as
+# seeds are never changed); a crashing input gets saved as
 # build/linux-fuzz/fuzz/<target>/crash-* and its log as .../log. Keep a crash's input
 # in the seed corpus once its fault is fixed.
 set -euo pipefail
@@ -41,9 +41,9 @@ for t in "${targets[@]}"; do
     "build/linux-fuzz/bin/$t" "$work/corpus" "tests/fuzz/corpus/$t" "${limit[@]}" \
         -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$work/" >"$work/log" 2>&1 || rc=$?
-    runs=$(grep -m1 '^stat::number_of_executed_units' "$work/log" | awk '{print $2}')
-    [ -n "$runs" ] || runs=$(grep -oE '^#[0-9]+' "$work/log" | tail -1 | tr -d '#')
-    rate=$(grep -m1 '^stat::average_exec_per_sec' "$work/log" | awk '{print $2}')
+    runs=$(awk '/^stat::number_of_executed_units/ {print $2; exit}' "$work/log")
+    [ -n "$runs" ] || runs=$(grep -oE '^#[0-9]+' "$work/log" | tail -1 | tr -d '#' || true)
+    rate=$(awk '/^stat::average_exec_per_sec/ {print $2; exit}' "$work/log")
     took=$(( $(date +%s) - start ))
     found=$(ls "$work" | grep -cE '^(crash|leak|timeout|oom)-' || true)
     result="no crash"

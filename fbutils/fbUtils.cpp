@@ -13,6 +13,8 @@
 #include <fstream>
 #include <string>
 
+#include "fbutils/IniSetting.h"
+
 #ifdef _WIN32
 #include "platform/win32/WindowsSupport.h"
 #define QVN_FBUTILS_EXPORT extern "C" __declspec(dllexport)
@@ -71,10 +73,9 @@ bool SameText(const std::string& a, const std::string& b) {
   return true;
 }
 
-// The value of `key` in section [Firebird] of the ini file, if it is there.
-bool ReadSetting(const std::string& key, std::string& value) {
-  std::ifstream file(IniPath(), std::ios::binary);
-  if (!file) return false;
+}  // namespace
+
+bool ReadIniSetting(std::istream& file, const std::string& key, std::string& value) {
   bool inSection = false;
   std::string line;
   while (std::getline(file, line)) {
@@ -93,6 +94,14 @@ bool ReadSetting(const std::string& key, std::string& value) {
     }
   }
   return false;
+}
+
+namespace {
+
+// The value of `key` in section [Firebird] of the ini file, if it is there.
+bool ReadSetting(const std::string& key, std::string& value) {
+  std::ifstream file(IniPath(), std::ios::binary);
+  return file && ReadIniSetting(file, key, value);
 }
 
 std::string EnvironmentPassword() {

@@ -52,7 +52,12 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-// The archive number in a name's tail behind the log's name ("000", ".12"); -1 for none.
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+bool IsLevelMark(char c) { return c != '\0' && std::memchr(LevelMarks, c, 8) != nullptr; }
+
+}  // namespace
+
 long long ArchiveNumberOf(const std::string& tail) {
   std::string digits = (!tail.empty() && tail[0] == '.') ? tail.substr(1) : tail;
   if (digits.empty() || digits.size() > 18) return -1;
@@ -63,12 +68,6 @@ long long ArchiveNumberOf(const std::string& tail) {
   }
   return value;
 }
-
-bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
-
-bool IsLevelMark(char c) { return c != '\0' && std::memchr(LevelMarks, c, 8) != nullptr; }
-
-}  // namespace
 
 std::string TQLXLogger::ArchiveName(long long number) const {
   char suffix[32];

@@ -158,6 +158,10 @@ std::string MutexNameFor(const std::string& path);
 //   "/opt/QORD/LogFiles/QVNOptimizeDB.log" -> "/opt/QORD/LogFiles/QVNOptimizeDB.log.lock"
 std::string LockFileFor(const std::string& path);
 
+// The archive number in a file name's tail behind the log's name ("000", ".12"):
+// an optional dot and 1 to 18 digits; -1 when the tail is anything else.
+long long ArchiveNumberOf(const std::string& tail);
+
 // Text (UTF-8) in the log's encoding, Windows-1251.
 std::string ToLogBytes(const std::string& text);
 void AppendLogBytes(std::string& out, const std::string& text);

@@ -3,9 +3,10 @@
 # already present are left alone and apt is only called when something is missing.
 set -eu
 
-# zip, unzip: the release package (scripts/release.sh). The last line: the fbclient
-# bridge of the Windows tests (tests/winebridge), built by winegcc against the native
-# client of each word size.
+# zip, unzip: the release package (scripts/release.sh). The line before the last: the
+# fbclient bridge of the Windows tests (tests/winebridge), built by winegcc against the
+# native client of each word size. The last line: the fuzz targets (clang with
+# libFuzzer; llvm-15 for the symbolizer of the sanitizers' reports).
 PACKAGES="
   g++ cmake ninja-build make pkg-config
   googletest libgtest-dev libgmock-dev
@@ -15,6 +16,7 @@ PACKAGES="
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
   libspdlog-dev time bc zip unzip
   wine64-tools libwine-dev:i386 libwine-dev:amd64 gcc-multilib libfbclient2:i386
+  clang-15 libfuzzer-15-dev llvm-15
 "
 
 SUDO=""

@@ -1,15 +1,16 @@
 #!/bin/bash
 # Builds and runs every test: Linux native (with the private Firebird server),
 # Linux under ASan+UBSan, the threaded modules (logger, progress viewer) under TSan,
+# a short run of every fuzz target (QVN_FUZZ_SECONDS each, default 10),
 # Windows i686 under Wine; and checks that the Windows x86_64 build compiles. Installs what it needs first. Prints what each phase costs.
 #
 #   scripts/test-all.sh            everything
-#   scripts/test-all.sh linux      only some presets (linux, linux-asan, linux-tsan, win32, win64)
+#   scripts/test-all.sh linux      only some presets (linux, linux-asan, linux-tsan, linux-fuzz, win32, win64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan win32 win64)
+[ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan linux-fuzz win32 win64)
 jobs=${QVN_JOBS:-$(nproc)}
 
 phase_start=0
@@ -44,6 +45,12 @@ for ((i = 0; i < ${#presets[@]}; i++)); do
     fi
     if [ "$p" = win64 ] && [ "$test_win64" = no ]; then
         continue  # compiled to prove it builds; the tested Windows target is i686
+    fi
+    if [ "$p" = linux-fuzz ]; then
+        phase "$p: every fuzz target for ${QVN_FUZZ_SECONDS:-10} s"
+        QVN_JOBS=$jobs ./scripts/fuzz.sh "${QVN_FUZZ_SECONDS:-10}"
+        phase_end "$p runs"
+        continue
     fi
     phase "$p: tests"
     retry=()

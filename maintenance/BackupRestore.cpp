@@ -216,13 +216,24 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
           "вручную!",
           {tempPath, databasePath, databasePath, platform::SystemErrorText(code)}));
     };
+    // A working file that cannot be replaced because somebody attached must not be
+    // left to the operator to replace by hand (the new file lacks their work): the
+    // header is looked at first, and only a file held by something else gets the
+    // message that sends the operator to the new file.
 #ifndef _WIN32
     platform::FileHold working(databasePath);
-    if (!working.Held()) refuseSwap(platform::LastErrorCode());
+    platform::ErrorCode holdError = platform::LastErrorCode();
 #endif
     if (checks.after) checks.after();
+#ifndef _WIN32
+    if (!working.Held()) refuseSwap(holdError);
+#endif
     platform::TestPoint("swap");
-    if (!platform::ReplaceFileAtomically(tempPath, databasePath)) refuseSwap(platform::LastErrorCode());
+    if (!platform::ReplaceFileAtomically(tempPath, databasePath)) {
+      platform::ErrorCode replaceError = platform::LastErrorCode();
+      if (checks.after) checks.after();
+      refuseSwap(replaceError);
+    }
     newFile.Keep();
     platform::TestPoint("swapped");
     result.swapSeconds = SecondsSince(swapStart);

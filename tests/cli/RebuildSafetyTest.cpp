@@ -91,32 +91,42 @@ TEST_F(Site, KilledAtAnyStepLeavesAWholeDatabase) {
   EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);
 }
 
-// Another program attaches and commits while the backup or the restore runs: its work
-// is not in the backup, so the rebuilt file must not replace the working one.
+// Another program attaches and commits while the backup or the restore runs, or is
+// still attached when the swap comes: its work is not in the backup, so the rebuilt
+// file must neither replace the working one nor be offered for a rename by hand.
 TEST_F(Site, AnotherProgramAttachingMeanwhileStopsTheRebuild) {
   fbtest::CreateDatabase(dir_, database_, 20000);
-  for (const char* point : {"backup-running", "restore-running"}) {
-    SCOPED_TRACE(point);
+  struct Case {
+    const char* point;
+    bool staysAttached;
+  };
+  for (const Case& c : {Case{"backup-running", false}, Case{"restore-running", false},
+                        Case{"restore", true}}) {
+    SCOPED_TRACE(c.point);
     ASSERT_TRUE(fbtest::WaitUntilFree(database_));
-    const std::string pauses = dir_.File(std::string("pause-") + point);
+    const std::string pauses = dir_.File(std::string("pause-") + c.point);
     fs::create_directories(pauses);
     RunResult run;
     std::thread program([&] {
-      run = Run("optimize '" + database_ + "'", std::string("QVN_TEST_PAUSE_AT=") + point +
+      run = Run("optimize '" + database_ + "'", std::string("QVN_TEST_PAUSE_AT=") + c.point +
                                                     " QVN_TEST_PAUSE_DIR='" + pauses + "'");
     });
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!platform::FileExists(pauses + "/" + point + ".reached") &&
+    while (!platform::FileExists(pauses + "/" + c.point + ".reached") &&
            std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::string committed = fbtest::RunSql(
         dir_, "CONNECT " + fbtest::Connect(database_) +
                   ";\nINSERT INTO FUEL VALUES (-1, 'committed meanwhile', 1);\nCOMMIT;\n");
-    WriteFile(pauses + "/" + point + ".go", "");
+    std::unique_ptr<fbtest::Attachment> stays;
+    if (c.staysAttached) stays = std::make_unique<fbtest::Attachment>(database_);
+    WriteFile(pauses + "/" + c.point + ".go", "");
     program.join();
+    stays.reset();
 
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_NE(run.err.find("подключалась другая программа"), std::string::npos) << run.err;
+    ASSERT_TRUE(fbtest::WaitUntilFree(database_));
     EXPECT_EQ(fbtest::PageSizeOf(database_), 4096u) << "the working file was not replaced";
     EXPECT_NE(fbtest::RunSql(dir_, "CONNECT " + fbtest::Connect(database_) +
                                        ";\nSELECT NAME FROM FUEL WHERE ID = -1;\n")

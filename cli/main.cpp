@@ -18,6 +18,7 @@
 #include "maintenance/Statistics.h"
 #include "maintenance/Workflow.h"
 #include "platform/ConsoleOutput.h"
+#include "platform/DynamicLibrary.h"
 #include "progress/ProgressViewer.h"
 
 namespace {
@@ -106,6 +107,7 @@ std::string WithLineFeeds(std::string text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::RemoveCurrentFolderFromLibrarySearch();  // before any library is loaded
   std::vector<std::string> args(argv + 1, argv + argc);
   bool json = false;
   for (auto it = args.begin(); it != args.end();) {

@@ -6,6 +6,7 @@
 
 #include "logger/LazyWriter.h"
 #include "platform/Encoding.h"
+#include "platform/FileOps.h"
 #include "platform/NamedLock.h"
 #include "platform/Process.h"
 #include "support/Exceptions.h"
@@ -49,16 +50,6 @@ unsigned char LowerCp1251(unsigned char c) {
     case 0xBD: return 0xBE;  // Ѕ
     default: return c;
   }
-}
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  std::string la = platform::Utf8ToCp1251(a), lb = platform::Utf8ToCp1251(b);
-  if (la.size() != lb.size()) return false;
-  for (std::size_t i = 0; i < la.size(); ++i)
-    if (LowerCp1251(static_cast<unsigned char>(la[i])) !=
-        LowerCp1251(static_cast<unsigned char>(lb[i])))
-      return false;
-  return true;
 }
 
 // Holds a logger's cross-process lock for one write, if it comes before the deadline.
@@ -174,7 +165,9 @@ void TQLXLogger::SetFileName(const std::string& name) {
   if (name.empty()) return;
   std::string full = name;
   if (platform::ExtractFilePath(full).empty()) full = platform::ExecutableDir() + full;
-  if ((mutex_ || !useMutex_) && SameTextIgnoringCase(full, fileName_)) return;
+  // The same file as the file system names it: any case on Windows, exactly on POSIX.
+  if ((mutex_ || !useMutex_) && platform::FileNameKey(full) == platform::FileNameKey(fileName_))
+    return;
   mutex_.reset();
   {
     std::lock_guard<std::mutex> nameLock(nameLock_);

@@ -26,13 +26,17 @@ std::string Megabytes(std::uint64_t bytes) {
 }
 
 // "Somebody else attached": what it means and what to do.
-[[noreturn]] void RefuseForeignWork(const std::string& databasePath, const std::string& when) {
+[[noreturn]] void RefuseForeignWork(const std::string& databasePath, const std::string& when,
+                                   const TDatabaseHeader& before, const TDatabaseHeader& after) {
   throw Exception(FormatText(
       "%s к базе данных \"%s\" подключалась другая программа: сделанные ею изменения могли не "
       "попасть в новую копию базы данных. Оптимизация прервана, рабочая база данных не изменена "
       "(новая копия не использована).\r\nЗакройте все программы, которые работают с этой базой данных "
-      "(систему ZARVO), и повторите оптимизацию.",
-      {when, databasePath}));
+      "(систему ZARVO), и повторите оптимизацию.\r\n(Next attachment ID: %s -> %s, Next "
+      "transaction: %s -> %s)",
+      {when, databasePath, std::to_string(before.nextAttachment),
+       std::to_string(after.nextAttachment), std::to_string(before.nextTransaction),
+       std::to_string(after.nextTransaction)}));
 }
 
 }  // namespace
@@ -129,14 +133,14 @@ void CheckOnlyTheBackupAttached(const std::string& databasePath, const TDatabase
         after.nextTransaction == before.nextTransaction + allowed.transactions)
       return;
   }
-  RefuseForeignWork(databasePath, "Во время резервного копирования");
+  RefuseForeignWork(databasePath, "Во время резервного копирования", before, after);
 }
 
 void CheckUntouchedSinceBackup(const std::string& databasePath, const TDatabaseHeader& afterBackup,
                                const TDatabaseHeader& now) {
   if (now.nextAttachment != afterBackup.nextAttachment ||
       now.nextTransaction != afterBackup.nextTransaction)
-    RefuseForeignWork(databasePath, "После резервного копирования");
+    RefuseForeignWork(databasePath, "После резервного копирования", afterBackup, now);
 }
 
 void CheckRestoreOutput(const std::vector<std::string>& output) {

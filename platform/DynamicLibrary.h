@@ -7,6 +7,12 @@
 
 namespace platform {
 
+// Takes the current folder out of the places a library is looked for by bare name
+// (Windows: SetDllDirectoryW with an empty folder), so that a library planted where
+// the program happens to be started cannot be loaded in the place of the real one.
+// Called first thing at start-up. Nothing to do on POSIX, where it is never searched.
+void RemoveCurrentFolderFromLibrarySearch() noexcept;
+
 // Frees a library handle (FreeLibrary / dlclose).
 void CloseLibraryHandle(void* handle) noexcept;
 

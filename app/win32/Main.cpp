@@ -13,6 +13,7 @@
 #include "app/win32/ShutdownBlock.h"
 #include "app/win32/UMain.h"
 #include "fbclient/FBUtils.h"
+#include "platform/DynamicLibrary.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/Statistics.h"
@@ -62,6 +63,9 @@ void btnShowStatClick(TForm1& form) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  // Before any library is loaded: a fbclient.dll planted in the current folder would
+  // otherwise receive the server's password.
+  platform::RemoveCurrentFolderFromLibrarySearch();
   // The main window does not answer while a rebuild runs (the progress window does).
   // Windows must not swap it for a "not responding" ghost whose close button offers
   // to end the program mid-rebuild.

@@ -6,6 +6,8 @@ namespace platform {
 
 void CloseLibraryHandle(void* handle) noexcept { ::dlclose(handle); }
 
+void RemoveCurrentFolderFromLibrarySearch() noexcept {}
+
 DynamicLibrary DynamicLibrary::Load(const std::string& path, std::string* error) {
   ::dlerror();
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

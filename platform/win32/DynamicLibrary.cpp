@@ -7,6 +7,8 @@ namespace platform {
 
 void CloseLibraryHandle(void* handle) noexcept { ::FreeLibrary(static_cast<HMODULE>(handle)); }
 
+void RemoveCurrentFolderFromLibrarySearch() noexcept { ::SetDllDirectoryW(L""); }
+
 DynamicLibrary DynamicLibrary::Load(const std::string& path, std::string* error) {
   std::wstring widePath = Widen(path);
   // With a folder in the path, the library's own folder is searched for what it

@@ -8,9 +8,10 @@ namespace platform {
 
 namespace {
 
-// Everyone may wait on the mutex and release it, and do nothing else: no one can
-// change its permissions or take it over, which a null access list would allow.
-constexpr DWORD kSharedRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+// Everyone gets full access, as every program that shares a log expects: a peer
+// that opens the mutex with CreateMutex asks for all rights, and with less it would
+// fall back to a mutex of its own and no longer exclude us.
+constexpr DWORD kSharedRights = MUTEX_ALL_ACCESS;
 
 struct SidFree {
   void operator()(void* sid) const { ::FreeSid(sid); }

@@ -86,6 +86,14 @@ TEST_F(Site, KilledAtAnyStepLeavesAWholeDatabase) {
   }
   ASSERT_TRUE(fbtest::WaitUntilFree(database_));
   RunResult run = Run("optimize '" + database_ + "'");
+  // Right after a restore the server's own first work on the database can land in
+  // the backup's window on a loaded machine: the rebuild then stops as for another
+  // program (a false alarm, safe). The database stays whole; a second run goes through.
+  if (run.status == 1 && run.err.find("подключалась другая программа") != std::string::npos) {
+    EXPECT_EQ(fbtest::Content(dir_, database_), content);
+    ASSERT_TRUE(fbtest::WaitUntilFree(database_));
+    run = Run("optimize '" + database_ + "'");
+  }
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(fbtest::Content(dir_, database_), content);
   EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);

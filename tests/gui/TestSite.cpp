@@ -74,7 +74,8 @@ std::vector<std::string> Texts(const std::string& log) {
   return texts;
 }
 
-ConsoleRun RunConsole(const Installation& site, const std::string& arguments) {
+ConsoleRun RunConsole(const Installation& site, const std::string& arguments,
+                      const std::string& currentFolder) {
   ConsoleRun run;
   static int runs = 0;
   std::string outputPath = site.Path("console" + std::to_string(++runs) + ".txt");
@@ -96,8 +97,9 @@ ConsoleRun RunConsole(const Installation& site, const std::string& arguments) {
   std::vector<wchar_t> buffer(command.begin(), command.end());
   buffer.push_back(L'\0');
   PROCESS_INFORMATION info{};
+  std::wstring folder = platform::Widen(currentFolder);
   if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &info)) {
+                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
     run.output = "<not started>";
     return run;
   }

@@ -55,6 +55,8 @@ struct ConsoleRun {
   std::string output;
   bool doubledLineEnd = false;  // a "\r\r" in the raw output
 };
-ConsoleRun RunConsole(const Installation& site, const std::string& arguments);
+// `currentFolder`: where the program starts (empty: this process's current folder).
+ConsoleRun RunConsole(const Installation& site, const std::string& arguments,
+                      const std::string& currentFolder = "");
 
 }  // namespace gui

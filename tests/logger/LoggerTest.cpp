@@ -5,7 +5,11 @@
 #include "LoggerTestSupport.h"
 #include "platform/ChildProcess.h"
 #include "platform/Encoding.h"
+#include "platform/NamedLock.h"
 #include "platform/Process.h"
+#ifdef _WIN32
+#include "platform/win32/WindowsSupport.h"
+#endif
 #include "support/Exceptions.h"
 
 #ifndef _WIN32
@@ -40,11 +44,20 @@ TEST(Logger, BareNameGoesBesideTheProgram) {
   none.Log("nothing");  // a logger without a file writes nothing and does not fail
 }
 
-TEST(Logger, SameNameInOtherCaseKeepsTheLock) {
+// A name the file system takes for the same file keeps the logger's file and lock;
+// another file is another file, however a lossy conversion would have seen it.
+TEST(Logger, SameFileNameAsTheFileSystemComparesIt) {
   TempDir dir;
   TQLXLogger logger(dir / "Case.log");
   logger.SetFileName(dir / "CASE.LOG");
+#ifdef _WIN32
   EXPECT_EQ(logger.FileName(), dir / "Case.log");
+#else
+  EXPECT_EQ(logger.FileName(), dir / "CASE.LOG");
+#endif
+  logger.SetFileName(dir / "日志.log");
+  logger.SetFileName(dir / "中文.log");  // both "??.log" in Windows-1251
+  EXPECT_EQ(logger.FileName(), dir / "中文.log");
   logger.SetFileName(dir / "other.log");
   EXPECT_EQ(logger.FileName(), dir / "other.log");
   logger.SetUseMutex(false);
@@ -281,6 +294,26 @@ TEST(LoggerSharing, LongHoldEndsInOneJournalEntry) {
       << text;
   logger.Log("after");
   EXPECT_NE(ReadBytes(dir / "held.log").find("after\r\n"), std::string::npos);
+}
+#endif
+
+#ifdef _WIN32
+// A peer that opens the log's mutex the plain way (CreateMutex, all rights) gets ours.
+TEST(Logger, PeersOpenTheSameMutex) {
+  platform::NamedLockError error;
+  auto lock = platform::NamedLock::Open("QVNPeerTest-" + std::to_string(platform::CurrentProcessId()),
+                                        "", error);
+  ASSERT_TRUE(lock) << error.step;
+  HANDLE peer = ::CreateMutexW(nullptr, FALSE, platform::Widen(lock->Path()).c_str());
+  DWORD code = ::GetLastError();
+  ASSERT_NE(peer, nullptr) << code;
+  EXPECT_EQ(code, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  ASSERT_TRUE(lock->Acquire(0));
+  DWORD peerWait = 0;
+  std::thread([&] { peerWait = ::WaitForSingleObject(peer, 0); }).join();
+  EXPECT_EQ(peerWait, static_cast<DWORD>(WAIT_TIMEOUT)) << "one lock, not two";
+  lock->Release();
+  ::CloseHandle(peer);
 }
 #endif
 

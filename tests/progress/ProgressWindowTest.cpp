@@ -215,7 +215,9 @@ TEST_F(ProgressWindowTest, KeepsPaintingWhileTheOwnerIsBlocked) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("frames while the owner slept %.2f s: %ld (%.1f per second)\n", seconds, painted,
               painted / seconds);
-  EXPECT_GE(painted, 5);  // about twenty at the default 50 ms; far fewer means it stalled
+  // About twenty a second at the default 50 ms (19 seen under Wine). The floor leaves
+  // room for a loaded machine, but a viewer three times slower than its timer fails.
+  EXPECT_GE(painted / seconds, 8.0);
 }
 
 // The private paint message's number is an ordinary one that any process may send

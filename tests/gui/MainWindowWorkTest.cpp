@@ -445,21 +445,4 @@ TEST_F(Work, ConsoleProgramRebuildsAndRefusesLikeTheWindow) {
   EXPECT_EQ(RunConsole(site, "rebuild").exitCode, 2u);
 }
 
-// A fbclient.dll planted in the folder the program is started from is never loaded
-// (it would receive the server's password): with no client where the program looks,
-// the rebuild fails instead of running through the planted one.
-TEST_F(Work, AClientPlantedInTheCurrentFolderIsNotLoaded) {
-  Installation site("planted");
-  site.Add("qvnoptimize.exe");
-  site.Add("fbUtils.dll");
-  Installation startedFrom("planted_cwd");
-  startedFrom.Add("testdouble\\fbclient.dll", "fbclient.dll");
-  std::string database = site.Path("BASE.FDB");
-  WriteBytes(database, std::string(100000, 'p'));
-  ConsoleRun run = RunConsole(site, "optimize \"" + database + "\"", startedFrom.Path(""));
-  EXPECT_EQ(run.exitCode, 1u) << run.output;
-  EXPECT_EQ(run.output.find(kOptimizeSuccess), std::string::npos) << run.output;
-  EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup")));
-}
-
 }  // namespace

@@ -74,8 +74,7 @@ std::vector<std::string> Texts(const std::string& log) {
   return texts;
 }
 
-ConsoleRun RunConsole(const Installation& site, const std::string& arguments,
-                      const std::string& currentFolder) {
+ConsoleRun RunConsole(const Installation& site, const std::string& arguments) {
   ConsoleRun run;
   static int runs = 0;
   std::string outputPath = site.Path("console" + std::to_string(++runs) + ".txt");
@@ -97,9 +96,8 @@ ConsoleRun RunConsole(const Installation& site, const std::string& arguments,
   std::vector<wchar_t> buffer(command.begin(), command.end());
   buffer.push_back(L'\0');
   PROCESS_INFORMATION info{};
-  std::wstring folder = platform::Widen(currentFolder);
   if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+                        nullptr, nullptr, &startup, &info)) {
     run.output = "<not started>";
     return run;
   }

@@ -55,8 +55,6 @@ struct ConsoleRun {
   std::string output;
   bool doubledLineEnd = false;  // a "\r\r" in the raw output
 };
-// `currentFolder`: where the program starts (empty: this process's current folder).
-ConsoleRun RunConsole(const Installation& site, const std::string& arguments,
-                      const std::string& currentFolder = "");
+ConsoleRun RunConsole(const Installation& site, const std::string& arguments);
 
 }  // namespace gui

@@ -45,16 +45,6 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=ru_RU.UTF-8
 export LC_ALL=ru_RU.UTF-8 2>/dev/null
 
-# Wine's 32-bit loader runs 32- and 64-bit programs alike, but only where the kernel
-# runs 32-bit programs at all; some kernels are built without that, and there the
-# 64-bit loader serves the 64-bit build.
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    WINE=wine
-else
-    WINE=/usr/lib/wine/wine64
-    export WINELOADER=$WINE
-fi
-
 server_alive() {
     [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null
 }
@@ -78,12 +68,12 @@ start_session() {
         if [ ! -f "$state/prefix-ready" ]; then
             t0=$(date +%s)
             mkdir -p "$WINEPREFIX"
-            "$WINE" wineboot -i </dev/null >>"$state/wineboot.log" 2>&1 9>&-
+            wine wineboot -i </dev/null >>"$state/wineboot.log" 2>&1 9>&-
             # Wine draws the whole desktop itself (frames and captions as on Windows)
             # instead of leaving window decoration to an X window manager we lack.
-            "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+            wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
                 </dev/null >>"$state/wineboot.log" 2>&1 9>&-
-            "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f \
+            wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f \
                 </dev/null >>"$state/wineboot.log" 2>&1 9>&-
             # Wine's own stand-ins for the Windows fonts (Tahoma, MS Sans Serif, Marlett
             # for the caption buttons), where Wine looks for installed fonts.
@@ -130,7 +120,7 @@ export DISPLAY=:$(tr -d '\n' <"$state/display")
 # handles and lives on, and must not keep a test runner's pipe open.
 out=$(mktemp "$state/out.XXXXXX")
 err=$(mktemp "$state/err.XXXXXX")
-"$WINE" "$@" </dev/null >"$out" 2>"$err"
+wine "$@" </dev/null >"$out" 2>"$err"
 rc=$?
 tr -d '\r' <"$out"
 tr -d '\r' <"$err" >&2

@@ -7,6 +7,7 @@
 #include "fbclient/ServiceConnection.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/FileNames.h"
+#include "maintenance/JobSupport.h"
 #include "maintenance/RebuildChecks.h"
 #include "maintenance/ProgramLogger.h"
 #include "platform/FileOps.h"
@@ -95,27 +96,6 @@ bool WaitUntilFree(const std::string& path, std::chrono::seconds limit) {
   return true;
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Removes the new database on every way out unless it took the working file's place
-// or the operator is told to put it there by hand.
-class NewFileGuard {
- public:
-  explicit NewFileGuard(std::string path) : path_(std::move(path)) {}
-  ~NewFileGuard() {
-    if (!kept_) platform::RemoveFile(path_);
-  }
-  NewFileGuard(const NewFileGuard&) = delete;
-  NewFileGuard& operator=(const NewFileGuard&) = delete;
-  void Keep() { kept_ = true; }
-
- private:
-  std::string path_;
-  bool kept_ = false;
-};
-
 }  // namespace
 
 void BackupDatabase(const std::string& host, const std::string& databasePath,
@@ -159,7 +139,9 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
                   llEvent);
     if (checks.before) checks.before();
     auto restoreStart = std::chrono::steady_clock::now();
-    NewFileGuard newFile(tempPath);  // a partial or refused new file never stays
+    // A partial or refused new file never stays, unless it took the working file's
+    // place or the operator is sent to it.
+    RemoveFileOnExit newFile(tempPath, true);
     {
       fbclient::TServiceConnection service(ServerName(host, port), userName, password);
       if (DeleteStaleFile(tempPath)) {
@@ -207,7 +189,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
                                  {tempPath, platform::SystemErrorText(platform::LastErrorCode())}));
     }
     auto refuseSwap = [&](platform::ErrorCode code) {
-      newFile.Keep();  // the message sends the operator to it
+      newFile.Disarm();  // the message sends the operator to it
       throw Exception(FormatText(
           "Не удалось полность завершить действия по оптимизации БД!\r\nБД была оптимизирована. "
           "Создан файл \"%s\".\r\nПрограмме не удалось переименовать его в \"%s\",\r\nт.к. при "
@@ -234,7 +216,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
       if (checks.after) checks.after();
       refuseSwap(replaceError);
     }
-    newFile.Keep();
+    newFile.Disarm();
     platform::TestPoint("swapped");
     result.swapSeconds = SecondsSince(swapStart);
     ProgramLog("Восстановление из резервной копии завершено", llEvent);

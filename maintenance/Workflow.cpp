@@ -9,6 +9,7 @@
 #include "logger/LogFormat.h"
 #include "maintenance/BackupRestore.h"
 #include "maintenance/FileNames.h"
+#include "maintenance/JobSupport.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/RebuildChecks.h"
 #include "logger/QLXLogger.h"
@@ -38,26 +39,6 @@ class ViewerGuard {
  private:
   TProgressViewer* viewer_;
 };
-
-// Deletes the backup file on every way out once armed; the result is ignored.
-class BackupFileGuard {
- public:
-  explicit BackupFileGuard(std::string path) : path_(std::move(path)) {}
-  ~BackupFileGuard() {
-    if (armed_) platform::RemoveFile(path_);
-  }
-  BackupFileGuard(const BackupFileGuard&) = delete;
-  BackupFileGuard& operator=(const BackupFileGuard&) = delete;
-  void Arm() { armed_ = true; }
-
- private:
-  std::string path_;
-  bool armed_ = false;
-};
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 void ShowStage(TProgressViewer& viewer, const char* text) {
   viewer.SetString(10, text, 1, true, 0x8000, fsBold, 14, "");
@@ -123,7 +104,7 @@ void OptimizeDatabase(const std::string& typedPath, TRebuildReport& report) {
   // Declared first so that it is destroyed last: the backup file goes before the
   // viewer is terminated.
   ViewerGuard viewer(new TProgressViewer(kOptimizeCaption, false, false));
-  BackupFileGuard backupFile(backupPath);
+  RemoveFileOnExit backupFile(backupPath, false);  // armed once the backup is complete
 
   // The working database's header, read without attaching, before the backup, after
   // it and right before the swap: nobody but the backup may have attached, or the

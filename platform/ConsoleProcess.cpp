@@ -1,6 +1,16 @@
 #include "platform/ConsoleProcess.h"
 
+#include "support/Exceptions.h"
+
 namespace platform {
+
+void RaiseConsoleTimeLimit(const std::string& commandLine, std::chrono::milliseconds timeLimit,
+                           std::uint32_t timeoutCode) {
+  long long seconds = (timeLimit.count() + 999) / 1000;
+  throw EOSError("Программа не завершила работу за " + std::to_string(seconds) +
+                     " с и была остановлена: " + commandLine,
+                 timeoutCode);
+}
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
   std::vector<std::string> args;

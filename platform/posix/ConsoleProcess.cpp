@@ -1,12 +1,14 @@
 #include "platform/ConsoleProcess.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -55,9 +57,25 @@ void AbandonChild(pid_t pid) noexcept {
   }
 }
 
+// Ends the child and everyone in its process group: heirs that still hold the pipe.
+// The child is not reaped before this, so its id still names its group.
+void EndChildAndHeirs(pid_t pid) noexcept {
+  ::kill(-pid, SIGKILL);
+  ::kill(pid, SIGKILL);
+  ReapWithin(pid, std::chrono::milliseconds(1000));
+}
+
+// Milliseconds left until `deadline`, for poll().
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 60000));
+}
+
 }  // namespace
 
-void RunConsoleProcess(const std::string& commandLine, std::string& output) {
+void RunConsoleProcess(const std::string& commandLine, std::string& output,
+                       std::chrono::milliseconds timeLimit) {
   std::vector<std::string> args = SplitCommandLine(commandLine);
   if (args.empty()) RaiseOSError(ENOENT);
   std::vector<char*> argv;
@@ -90,17 +108,35 @@ void RunConsoleProcess(const std::string& commandLine, std::string& output) {
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigmask(&setup.attr, &noSignals);
   posix_spawnattr_setsigdefault(&setup.attr, &defaults);
-  posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // A process group of its own, so that the child and whatever it starts can be
+  // ended together when the time runs out.
+  posix_spawnattr_setpgroup(&setup.attr, 0);
+  posix_spawnattr_setflags(&setup.attr,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
   pid_t pid = 0;
   rc = posix_spawnp(&pid, argv[0], &setup.actions, &setup.attr, argv.data(), environ);
   if (rc != 0) RaiseOSError(rc);
 
   writeEnd.Reset();  // the pipe breaks once the child and its heirs have closed theirs
+  const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+  bool childEnded = false;
   try {
     output.clear();
     char buffer[256];
     for (;;) {
+      pollfd ready{readEnd.Get(), POLLIN, 0};
+      int polled = ::poll(&ready, 1, MillisecondsLeft(deadline));
+      if (polled < 0) {
+        if (errno == EINTR) continue;
+        RaiseLastOSError();
+      }
+      if (polled == 0) {
+        if (std::chrono::steady_clock::now() < deadline) continue;
+        EndChildAndHeirs(pid);
+        childEnded = true;
+        RaiseConsoleTimeLimit(commandLine, timeLimit, ETIMEDOUT);
+      }
       ssize_t n = ::read(readEnd.Get(), buffer, sizeof buffer);
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -110,7 +146,7 @@ void RunConsoleProcess(const std::string& commandLine, std::string& output) {
       output.append(buffer, static_cast<std::size_t>(n));
     }
   } catch (...) {
-    AbandonChild(pid);
+    if (!childEnded) AbandonChild(pid);
     throw;
   }
   // The output has ended; the child normally ends with it. One that goes on

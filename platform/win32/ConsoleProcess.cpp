@@ -1,5 +1,6 @@
 #include "platform/ConsoleProcess.h"
 
+#include <chrono>
 #include <vector>
 
 #include "platform/Encoding.h"
@@ -20,9 +21,17 @@ void AbandonChild(ScopedKernelHandle& thread, ScopedKernelHandle& process, DWORD
   }
 }
 
+// Ends the child and every process it started that is still in its job.
+void EndChildAndHeirs(HANDLE job, HANDLE process) {
+  if (job) ::TerminateJobObject(job, ERROR_TIMEOUT);
+  ::TerminateProcess(process, ERROR_TIMEOUT);
+  ::WaitForSingleObject(process, 1000);
+}
+
 }  // namespace
 
-void RunConsoleProcess(const std::string& commandLine, std::string& output) {
+void RunConsoleProcess(const std::string& commandLine, std::string& output,
+                       std::chrono::milliseconds timeLimit) {
   // CreateProcessW may write into the command line it is given: hand it our own copy.
   std::wstring wide = Widen(commandLine);
   std::vector<wchar_t> commandCopy(wide.begin(), wide.end());
@@ -58,22 +67,49 @@ void RunConsoleProcess(const std::string& commandLine, std::string& output) {
   startup.hStdOutput = writeEnd.Get();
   startup.hStdError = errorDuplicate.Get();
 
+  // The child starts suspended and is put in a job of its own before it runs, so that
+  // whatever it starts can be ended with it when the time runs out. A job that cannot
+  // be had (a process already in a job that forbids nesting, on old systems) leaves
+  // the child alone to be ended.
+  ScopedKernelHandle job(::CreateJobObjectW(nullptr, nullptr));
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &info))
+  if (!::CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, TRUE,
+                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &info))
     RaiseLastOSError();
   ScopedKernelHandle process(info.hProcess);
   ScopedKernelHandle thread(info.hThread);
+  if (job && !::AssignProcessToJobObject(job.Get(), process.Get())) job.Reset();
+  if (::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+    DWORD code = ::GetLastError();
+    ::TerminateProcess(process.Get(), code);
+    RaiseOSError(code);
+  }
 
   // The pipe breaks once the child, and everyone who inherited from it, has closed it.
   writeEnd.Reset();
   errorDuplicate.Reset();
   inputDuplicate.Reset();
 
+  const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+  bool childEnded = false;
   try {
     output.clear();
     char buffer[256];
     for (;;) {
+      // A blocking read cannot be given a time limit: wait for bytes (or a broken
+      // pipe, which makes the peek fail) before reading.
+      DWORD available = 0;
+      if (::PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr) &&
+          available == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+          EndChildAndHeirs(job.Get(), process.Get());
+          childEnded = true;
+          RaiseConsoleTimeLimit(commandLine, timeLimit, ERROR_TIMEOUT);
+        }
+        ::Sleep(5);
+        continue;
+      }
       DWORD read = 0;
       if (!::ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr)) {
         DWORD code = ::GetLastError();
@@ -84,7 +120,7 @@ void RunConsoleProcess(const std::string& commandLine, std::string& output) {
       output.append(buffer, read);
     }
   } catch (...) {
-    AbandonChild(thread, process, info.dwProcessId);
+    if (!childEnded) AbandonChild(thread, process, info.dwProcessId);
     throw;
   }
   if (!output.empty()) output = OemToUtf8(output);

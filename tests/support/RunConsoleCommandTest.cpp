@@ -1,16 +1,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <thread>
+
+#include "platform/ConsoleProcess.h"
 
 #include "platform/Process.h"
 #include "platform/SystemError.h"
 #include "support/tools.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace {
@@ -29,6 +38,27 @@ std::string Child(const std::string& args) { return "\"" + ChildPath() + "\" " +
 std::string WithoutCr(std::string s) {
   s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
   return s;
+}
+
+// Whether process `id` has ended within `limit` (a zombie nobody reaps counts as ended).
+bool EndsWithin(unsigned long id, std::chrono::seconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+#ifdef _WIN32
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!process) return true;
+    DWORD waited = ::WaitForSingleObject(process, 100);
+    ::CloseHandle(process);
+    if (waited == WAIT_OBJECT_0) return true;
+#else
+    if (::kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH) return true;
+    std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+    std::string pid, name, state;
+    if (stat >> pid >> name >> state && state == "Z") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+#endif
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+  }
 }
 
 TEST(RunConsoleCommand, SilentChildGivesEmptyOutput) {
@@ -76,6 +106,32 @@ TEST(RunConsoleCommand, MissingProgramRaisesFileNotFoundAndLeavesOutput) {
         << e.Message();
   }
   EXPECT_EQ(output, "untouched");
+}
+
+// A program that never ends its output, by hanging itself or through an heir that
+// inherited the pipe, is ended with its heirs at the time limit and a failure is raised.
+TEST(RunConsoleCommand, TimeLimitEndsTheChildAndItsHeirs) {
+#ifdef _WIN32
+  const std::uint32_t timeoutCode = ERROR_TIMEOUT;
+#else
+  const std::uint32_t timeoutCode = ETIMEDOUT;
+#endif
+  for (const char* mode : {"hang", "grandchild"}) {
+    SCOPED_TRACE(mode);
+    std::string command = Child(mode);
+    std::string output;
+    try {
+      platform::RunConsoleProcess(command, output, std::chrono::seconds(2));
+      FAIL() << "no failure raised";
+    } catch (const EOSError& e) {
+      EXPECT_EQ(e.ErrorCode(), timeoutCode);
+      EXPECT_EQ(e.Message(), "Программа не завершила работу за 2 с и была остановлена: " + command);
+    }
+    ASSERT_EQ(output.rfind("pid ", 0), 0u) << output;
+    unsigned long id = std::stoul(output.substr(4));
+    ASSERT_NE(id, 0u);
+    EXPECT_TRUE(EndsWithin(id, std::chrono::seconds(10))) << "process " << id << " still runs";
+  }
 }
 
 TEST(RunConsoleCommand, QuotedArgumentsArriveIntact) {

@@ -7,17 +7,65 @@
 //   testchild args ...           prints each argument between [ and ], one per line
 //   testchild fds                prints the numbers of its open descriptors (POSIX)
 //   testchild nul                prints "ab", a zero byte, then the 866 bytes of "Да"
+//   testchild hang               prints "pid N" (its own), then sleeps for ten minutes
+//   testchild grandchild         starts "testchild hang" with its own output, prints
+//                                "pid N" of that heir, and ends at once
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define read _read
 #else
 #include <fcntl.h>
+#include <spawn.h>
 #include <unistd.h>
+extern char** environ;
 #endif
+
+namespace {
+
+unsigned long OwnId() {
+#ifdef _WIN32
+  return ::GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(::getpid());
+#endif
+}
+
+// Starts this program again as "hang", with the same standard handles; its id or 0.
+unsigned long StartHeir(const char* self) {
+#ifdef _WIN32
+  (void)self;
+  wchar_t path[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(path) + L"\" hang";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &info))
+    return 0;
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return info.dwProcessId;
+#else
+  char mode[] = "hang";
+  char* argv[] = {const_cast<char*>(self), mode, nullptr};
+  pid_t pid = 0;
+  return posix_spawn(&pid, self, nullptr, nullptr, argv, environ) == 0
+             ? static_cast<unsigned long>(pid)
+             : 0;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
@@ -61,6 +109,20 @@ int main(int argc, char** argv) {
     return 0;
   }
 #endif
+  if (mode == "hang") {
+    std::printf("pid %lu\n", OwnId());
+    std::fflush(stdout);
+#ifdef _WIN32
+    ::Sleep(600000);
+#else
+    ::sleep(600);
+#endif
+    return 0;
+  }
+  if (mode == "grandchild") {
+    std::printf("pid %lu\n", StartHeir(argv[0]));
+    return 0;
+  }
   if (mode == "args") {
     for (int i = 2; i < argc; ++i) std::printf("[%s]\n", argv[i]);
     return 0;

@@ -7,10 +7,10 @@
 
 namespace platform {
 
-// Takes the current folder out of the places a library is looked for by bare name
-// (Windows: SetDllDirectoryW with an empty folder), so that a library planted where
-// the program happens to be started cannot be loaded in the place of the real one.
-// Called first thing at start-up. Nothing to do on POSIX, where it is never searched.
+// Takes the current folder out of the places a library is looked for by bare name,
+// so that a library planted where the program happens to be started cannot be loaded
+// in the place of the real one; the other places and their order stay. Called first
+// thing at start-up. Nothing to do on POSIX, where it is never searched.
 void RemoveCurrentFolderFromLibrarySearch() noexcept;
 
 // Frees a library handle (FreeLibrary / dlclose).

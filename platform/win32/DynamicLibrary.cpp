@@ -7,7 +7,15 @@ namespace platform {
 
 void CloseLibraryHandle(void* handle) noexcept { ::FreeLibrary(static_cast<HMODULE>(handle)); }
 
-void RemoveCurrentFolderFromLibrarySearch() noexcept { ::SetDllDirectoryW(L""); }
+// A library directory set with SetDllDirectoryW takes the current folder's place in
+// the search. Windows also drops the current folder for an empty one, but Wine keeps
+// it then; the system folder, searched right after it anyway, drops it everywhere
+// and leaves the order otherwise as it was.
+void RemoveCurrentFolderFromLibrarySearch() noexcept {
+  wchar_t system[MAX_PATH];
+  UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+  ::SetDllDirectoryW(length > 0 && length < MAX_PATH ? system : L"");
+}
 
 DynamicLibrary DynamicLibrary::Load(const std::string& path, std::string* error) {
   std::wstring widePath = Widen(path);

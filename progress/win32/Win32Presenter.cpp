@@ -2,7 +2,9 @@
 // copying a finished off-screen frame, on the viewer thread that owns it.
 #include <map>
 #include <mutex>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "platform/win32/WindowsSupport.h"
 #include "progress/ProgressGeometry.h"
@@ -197,6 +199,7 @@ class Win32Presenter final : public TProgressPresenter {
   void DrawTextBlock(const std::vector<TStringInfo>& lines, int width, int height,
                      TColor background) override {
     std::lock_guard<std::recursive_mutex> lock(surfaceLock_);
+    drawnLines_.clear();
     text_.SetSize(width, height);
     if (text_.Height() <= 0) return;
     HDC dc = text_.Dc();
@@ -209,8 +212,17 @@ class Win32Presenter final : public TProgressPresenter {
       RECT rect{0, top, width, top + line.Height};
       UINT flags = AlignmentFlag(line.Alignment) | (line.WordWrap ? DT_WORDBREAK : 0);
       ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, flags);
+      drawnLines_.push_back(std::move(text));
       top += line.Height;
     }
+  }
+
+  // One character of the text block last drawn: line `line` from the top (0 is the
+  // title), character `index`; 0 past a line's end or below the last line.
+  wchar_t DrawnCharacter(std::size_t line, std::size_t index) {
+    std::lock_guard<std::recursive_mutex> lock(surfaceLock_);
+    if (line >= drawnLines_.size() || index >= drawnLines_[line].size()) return 0;
+    return drawnLines_[line][index];
   }
 
   void ComposeBackground(int width, int height) override {
@@ -353,9 +365,22 @@ class Win32Presenter final : public TProgressPresenter {
   Surface background_;
   Surface text_;
   Surface bar_;
+  std::vector<std::wstring> drawnLines_;  // what the text block shows, top to bottom
 };
 
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // What the window shows is drawn, not held in controls; this message lets a test
+  // driver (or an accessibility tool) read its lines from outside the process:
+  //   "QVNOptimizeDB.ProgressDrawnText" (line from the top, character index): that
+  //   character of the text block on show, 0 past the line's end or the last line.
+  static const UINT drawnText = ::RegisterWindowMessageW(L"QVNOptimizeDB.ProgressDrawnText");
+  if (message == drawnText && drawnText != 0) {
+    TProgressViewer* owner =
+        TProgressViewer::FindViewerByWindow(reinterpret_cast<TWindowHandle>(window));
+    if (owner == nullptr) return 0;
+    return static_cast<Win32Presenter&>(owner->Presenter())
+        .DrawnCharacter(static_cast<std::size_t>(wParam), static_cast<std::size_t>(lParam));
+  }
   switch (message) {
     case WM_DESTROY:
       ::PostQuitMessage(0);

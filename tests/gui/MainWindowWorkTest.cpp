@@ -50,9 +50,11 @@ class Work : public ::testing::Test {
     logSizeBefore_ = ReadBytes(kLogPath).size();
   }
 
-  // Starts the program of `installation` and waits for its main window.
-  void Start(const Installation& installation) {
-    program_ = std::make_unique<gui::RunningProgram>(installation.Path("QVNOptimizeDB.exe"), "");
+  // Starts the program of `installation` (in `currentFolder`, when given) and waits
+  // for its main window.
+  void Start(const Installation& installation, const std::string& currentFolder = "") {
+    program_ = std::make_unique<gui::RunningProgram>(installation.Path("QVNOptimizeDB.exe"), "",
+                                                     currentFolder);
     form_ = program_->WaitForWindow(L"TForm1");
     ASSERT_NE(form_, nullptr);
   }
@@ -303,6 +305,10 @@ TEST_F(Work, OptimizeRebuildsUnderTheProgressWindowThenReportsSuccess) {
   HWND progress = program_->WaitForWindow(L"ProgressViewerFormClass");
   ASSERT_NE(progress, nullptr) << "the progress window shows while the jobs run";
   Checkpoint("progress-during-rebuild");
+  // Its top line is the title set at start-up.
+  std::string title;
+  gui::WaitFor([&] { return !(title = gui::DrawnLineOf(progress, 0)).empty(); });
+  EXPECT_EQ(title, "Velmora - ZARVO");
   // Busy: log-off and shut-down are held on the main window, and the progress
   // window, on its own thread, answers the session's end at once, with a no.
   EXPECT_NE(::GetPropW(form_, ShutdownBlock::kHeldProperty), nullptr);
@@ -411,6 +417,29 @@ TEST_F(Work, AFailedRestoreShowsTheWrappedMessageAndKeepsTheDatabase) {
   ASSERT_GE(texts.size(), 3u);
   EXPECT_EQ(texts[texts.size() - 2].rfind("[ошиб] Ошибка восстановления из резервной копии: ", 0), 0u)
       << texts[texts.size() - 2];
+}
+
+// A fbclient.dll planted in the folder the program is started from is never loaded
+// (it would receive the server's password): with no client where the program looks
+// for one, the rebuild stops for want of a client and the database stays as it was.
+TEST_F(Work, AClientPlantedInTheCurrentFolderIsNotLoaded) {
+  ASSERT_FALSE(Exists("C:\\QORD\\FIREBIRD\\bin\\fbclient.dll")) << "the site path serves a client";
+  Installation site("planted");
+  site.Add("QVNOptimizeDB.exe");
+  site.Add("fbUtils.dll");
+  Installation startedFrom("planted_cwd");
+  startedFrom.Add("testdouble\\fbclient.dll", "fbclient.dll");
+  std::string database = site.Path("BASE.FDB");
+  std::string content(100000, 'p');
+  ASSERT_TRUE(WriteBytes(database, content));
+
+  Start(site, startedFrom.Path(""));
+  SetPath(database);
+  std::string failure = PressAndReadBox(UMain::kButton1.id, "Оптимизация БД");
+  EXPECT_NE(failure.find("Не удалось загрузить клиентскую библиотеку Firebird:"), std::string::npos)
+      << failure;
+  Close();
+  EXPECT_TRUE(ReadBytes(database) == content);
 }
 
 TEST_F(Work, ConsoleProgramRebuildsAndRefusesLikeTheWindow) {

@@ -29,6 +29,18 @@ std::string ClassOf(HWND window) {
   return platform::Narrow(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
+std::string DrawnLineOf(HWND progressWindow, int line) {
+  static const UINT drawnText = ::RegisterWindowMessageW(L"QVNOptimizeDB.ProgressDrawnText");
+  std::wstring text;
+  for (DWORD_PTR character = 0;; text += static_cast<wchar_t>(character)) {
+    character = 0;
+    ::SendMessageTimeoutW(progressWindow, drawnText, static_cast<WPARAM>(line),
+                          static_cast<LPARAM>(text.size()), SMTO_ABORTIFHUNG, 5000, &character);
+    if (character == 0) break;
+  }
+  return platform::Narrow(text.data(), text.size());
+}
+
 RECT BoundsInParent(HWND window) {
   RECT r;
   ::GetWindowRect(window, &r);
@@ -36,7 +48,8 @@ RECT BoundsInParent(HWND window) {
   return r;
 }
 
-RunningProgram::RunningProgram(const std::string& program, const std::string& arguments) {
+RunningProgram::RunningProgram(const std::string& program, const std::string& arguments,
+                               const std::string& currentFolder) {
   bool fullPath = program.find_first_of(":\\") != std::string::npos;
   std::wstring command = platform::Widen(
       "\"" + (fullPath ? program : platform::ExecutableDir() + program) + "\" " + arguments);
@@ -45,8 +58,9 @@ RunningProgram::RunningProgram(const std::string& program, const std::string& ar
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  std::wstring folder = platform::Widen(currentFolder);
+  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
     RaiseLastOSError();
   }
   ::CloseHandle(info.hThread);

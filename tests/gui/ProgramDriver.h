@@ -17,6 +17,9 @@ bool WaitFor(const std::function<bool()>& condition,
 
 std::string TextOf(HWND window);
 std::string ClassOf(HWND window);
+// Line `line` (0 is the top one) of the text a progress window shows, as the window
+// reports what it drew; empty before it has drawn any.
+std::string DrawnLineOf(HWND progressWindow, int line);
 // A window's bounds in its parent's client coordinates.
 RECT BoundsInParent(HWND window);
 
@@ -29,8 +32,10 @@ void Click(HWND button);
 class RunningProgram {
  public:
   // Starts `program` (a full path, or a name beside the test executable) with
-  // `arguments`; the program inherits this process's environment.
-  RunningProgram(const std::string& program, const std::string& arguments);
+  // `arguments`, in `currentFolder` (empty: this process's); the program inherits
+  // this process's environment.
+  RunningProgram(const std::string& program, const std::string& arguments,
+                 const std::string& currentFolder = "");
   ~RunningProgram();  // a program still running is ended
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;

@@ -40,12 +40,14 @@ int main(int argc, char** argv) {
     if (mode != "viewer-forgotten") viewer->Terminate();
   } else if (mode == "writer" || mode == "writer-library") {
     QLXLoggerStartup();
+    const std::string name = platform::TempDirectory() + "exit_with_threads.log";
     {
-      TQLXLogger logger(platform::TempDirectory() + "exit_with_threads.log");
+      TQLXLogger logger(name);
       logger.Deferred = true;
       for (int i = 0; i < 200; ++i) logger.Log("line " + std::to_string(i));
       QLXLoggerShutdown(mode == "writer-library");
     }
+    platform::RemoveFile(name);
   } else {
     return 2;
   }

@@ -48,6 +48,7 @@ class ProgramSession {
   ~ProgramSession() {
     CloseProgramLog();
     QLXLoggerShutdown();
+    ProgressViewerShutdown();
     FBUtils::Release();
   }
   ProgramSession(const ProgramSession&) = delete;

@@ -37,23 +37,55 @@ std::vector<TProgressViewer*> Viewers;
 std::atomic<TViewerHook> ProgressFrameHook{nullptr};
 std::atomic<TViewerHook> ProgressFreedHook{nullptr};
 
+// The thread of one viewer. The owner never waits for a viewer, so the unit keeps
+// every viewer thread until it is joined: an ended one at the next viewer's start or
+// in WaitForViewersToEnd, the rest in ProgressViewerShutdown. None is left running
+// while the process ends (Windows would end it wherever it stood, in the heap or in
+// a system library holding a lock that the process's own shutdown then needs).
+struct TViewerThread {
+  std::thread Thread;
+  TProgressViewer* Viewer = nullptr;  // until the thread frees it
+  bool Ended = false;                 // the viewer is freed; joining no longer waits
+};
+
 namespace {
 
-// Viewer threads that have not yet ended. The owner never waits for a viewer, so
-// the program may be ending while a terminated viewer still closes its window.
-std::atomic<int> liveViewers{0};
+struct TViewerThreadList {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  std::vector<std::shared_ptr<TViewerThread>> Items;
+};
+
+// Never destroyed: a thread that outlived the shutdown's limit may still reach it.
+TViewerThreadList& ViewerThreads() {
+  static TViewerThreadList* list = new TViewerThreadList;
+  return *list;
+}
+
+// Joins the threads whose viewers have ended; the lock is left and taken again.
+void JoinEndedThreads(std::unique_lock<std::mutex>& lock) {
+  TViewerThreadList& list = ViewerThreads();
+  std::vector<std::shared_ptr<TViewerThread>> ended;
+  for (auto it = list.Items.begin(); it != list.Items.end();) {
+    if ((*it)->Ended) {
+      ended.push_back(std::move(*it));
+      it = list.Items.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (ended.empty()) return;
+  lock.unlock();
+  for (auto& entry : ended) entry->Thread.join();
+  lock.lock();
+}
 
 // Unit start-up and shut-down. Start-up registers the window class once, before
-// main runs. Shut-down gives viewer threads still closing a moment to end, since
-// they use the settings and lists above, which go right after it (this object is
-// defined after them, so it is destroyed before them).
+// main runs. Shut-down ends the viewers a program left running, should it not have
+// called ProgressViewerShutdown itself.
 struct TUnitInitialization {
   TUnitInitialization() { ViewerClassRegistered = RegisterViewerClass(); }
-  ~TUnitInitialization() {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (liveViewers.load() > 0 && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ~TUnitInitialization() { ProgressViewerShutdown(); }
 } unitInitialization;
 
 constexpr const char* kChangeStringParamsPrefix = "TProgressViewer.ChangeStringParams -> ";
@@ -97,14 +129,19 @@ TProgressViewer::TProgressViewer(const std::string& caption, bool percentMode,
   SetString(1002, ProgressWaitText2, taCenter, false, clBlack, fsBold, 10,
             ProgressDefaultFontName);
 
-  if (workProc) pendingWorkThread_ = std::make_unique<TAdditionalThread>(*this, std::move(workProc));
+  if (workProc) workThread_ = std::make_unique<TAdditionalThread>(*this, std::move(workProc));
 
   // Last: from here on the thread may run, and the object must be complete.
-  ++liveViewers;
+  TViewerThreadList& list = ViewerThreads();
+  std::unique_lock<std::mutex> lock(list.Lock);
+  JoinEndedThreads(lock);
+  auto entry = std::make_shared<TViewerThread>();
+  entry->Viewer = this;
+  list.Items.push_back(entry);
   try {
-    std::thread(&TProgressViewer::ThreadMain, this).detach();
+    entry->Thread = std::thread(&TProgressViewer::ThreadMain, this, entry);
   } catch (...) {
-    --liveViewers;
+    list.Items.pop_back();
     throw;
   }
 }
@@ -290,48 +327,75 @@ TProgressViewer* TProgressViewer::FindViewerByWindow(TWindowHandle window) {
 // The viewer thread
 
 bool WaitForViewersToEnd(std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (liveViewers.load() > 0) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  TViewerThreadList& list = ViewerThreads();
+  std::unique_lock<std::mutex> lock(list.Lock);
+  auto allEnded = [&] {
+    return std::all_of(list.Items.begin(), list.Items.end(),
+                       [](const std::shared_ptr<TViewerThread>& entry) { return entry->Ended; });
+  };
+  bool ended = list.Changed.wait_for(lock, limit, allEnded);
+  JoinEndedThreads(lock);
+  return ended && list.Items.empty();
 }
 
-void TProgressViewer::ThreadMain(TProgressViewer* viewer) noexcept {
+bool ProgressViewerShutdown(std::chrono::milliseconds limit) {
+  TViewerThreadList& list = ViewerThreads();
+  {
+    std::lock_guard<std::mutex> lock(list.Lock);
+    for (auto& entry : list.Items)
+      if (entry->Viewer != nullptr) entry->Viewer->Terminate();
+  }
+  if (WaitForViewersToEnd(limit)) return true;
+  // A viewer stuck beyond the limit (a presenter or a work procedure that does not
+  // return) cannot be joined; the process ends with it (its thread keeps its entry).
+  std::lock_guard<std::mutex> lock(list.Lock);
+  for (auto& entry : list.Items) entry->Thread.detach();
+  list.Items.clear();
+  return false;
+}
+
+void TProgressViewer::ThreadMain(TProgressViewer* viewer,
+                                 std::shared_ptr<TViewerThread> entry) noexcept {
   try {
     viewer->Execute();
   } catch (...) {
     // Execute has closed the window and stopped the work thread on its way out.
   }
+  TViewerThreadList& list = ViewerThreads();
+  {
+    std::lock_guard<std::mutex> lock(list.Lock);
+    entry->Viewer = nullptr;  // the shutdown no longer reaches it
+  }
   // The hook gets the address only, as an identity; nothing may follow it now.
   volatile std::uintptr_t address = reinterpret_cast<std::uintptr_t>(viewer);
   delete viewer;
   if (TViewerHook hook = ProgressFreedHook.load()) hook(reinterpret_cast<TProgressViewer*>(address));
-  --liveViewers;
+  std::lock_guard<std::mutex> lock(list.Lock);
+  entry->Ended = true;
+  list.Changed.notify_all();
 }
 
 void TProgressViewer::Execute() {
-  // Whatever way Execute leaves, the work thread is told to stop (it holds a
-  // reference to this viewer) and the window is closed.
+  // Whatever way Execute leaves, the window is closed, and the work thread, whose
+  // procedure holds this viewer, is told to stop and joined before the viewer goes.
   struct TClosing {
     TProgressViewer& viewer;
     ~TClosing() {
       if (viewer.workThread_) viewer.workThread_->Terminate();
-      viewer.workThread_ = nullptr;
       if (viewer.windowHandle_.load() != 0) {
         viewer.presenter_->CloseProgressWindow();
         viewer.UnregisterWindow();
         viewer.windowHandle_.store(0);
         viewer.buttonHandle_.store(0);
       }
+      if (viewer.workThread_) viewer.workThread_->Join();
     }
   } closing{*this};
 
   ApplyRequests();
   CreateProgressWindow();
   startTime_ = std::chrono::steady_clock::now();
-  if (pendingWorkThread_) workThread_ = TAdditionalThread::Start(std::move(pendingWorkThread_));
+  if (workThread_) workThread_->Start();
 
   while (!terminated_.load()) {
     ApplyRequests();
@@ -482,16 +546,15 @@ void TProgressViewer::PaintFrame() {
 TAdditionalThread::TAdditionalThread(TProgressViewer& viewer, TProgressWorkProc workProc)
     : viewer_(viewer), workProc_(std::move(workProc)) {}
 
-TAdditionalThread::~TAdditionalThread() = default;
+TAdditionalThread::~TAdditionalThread() {
+  Terminate();
+  Join();
+}
 
-TAdditionalThread* TAdditionalThread::Start(std::unique_ptr<TAdditionalThread> thread) {
-  TAdditionalThread* raw = thread.get();
-  std::thread([raw] {
-    raw->Execute();
-    delete raw;
-  }).detach();
-  thread.release();  // the thread owns it now
-  return raw;
+void TAdditionalThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+
+void TAdditionalThread::Join() {
+  if (thread_.joinable()) thread_.join();
 }
 
 void TAdditionalThread::Terminate() noexcept {
@@ -504,8 +567,8 @@ void TAdditionalThread::Execute() {
   try {
     workProc_(viewer_);
   } catch (...) {
-    // A failing work procedure ends its work; the thread still waits for the viewer,
-    // which holds a pointer to it until it asks it to end.
+    // A failing work procedure ends its work; the thread still waits for the viewer
+    // to ask it to end.
   }
   std::unique_lock<std::mutex> lock(lock_);
   wake_.wait(lock, [this] { return terminated_; });

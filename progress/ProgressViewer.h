@@ -4,7 +4,8 @@
 //
 // The owner creates a viewer with `new`, adds or changes lines, and finally calls
 // Terminate. From then on the viewer belongs to its thread: the thread closes the
-// window and frees the object, and the owner must not touch it again.
+// window and frees the object, and the owner must not touch it again. The unit joins
+// the ended threads (WaitForViewersToEnd, ProgressViewerShutdown).
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "progress/ProgressPresenter.h"
@@ -64,10 +66,16 @@ extern std::vector<TProgressViewer*> Viewers;
 bool RegisterViewerClass();
 
 // Waits up to `limit` until every viewer has closed its window and ended (a
-// terminated viewer does so within about one frame); true when none is left. For an
-// owner that must not show anything while a progress window, always on top, may
-// still cover it.
+// terminated viewer does so within about one frame), and joins their threads; true
+// when none is left. For an owner that must not show anything while a progress
+// window, always on top, may still cover it.
 bool WaitForViewersToEnd(std::chrono::milliseconds limit);
+
+// Unit shut-down: terminates every viewer still running and joins every viewer
+// thread, waiting up to `limit`; true when none is left. Programs call it before they
+// end (the unit calls it again as it goes); no viewer thread may still be running
+// while the process ends.
+bool ProgressViewerShutdown(std::chrono::milliseconds limit = std::chrono::seconds(5));
 
 // Texts of the viewer's failures, by their ids 65520-65522 (from the program's string
 // table on Windows).
@@ -86,6 +94,7 @@ extern std::atomic<TViewerHook> ProgressFrameHook;
 extern std::atomic<TViewerHook> ProgressFreedHook;
 
 class TAdditionalThread;
+struct TViewerThread;
 
 class TProgressViewer final {
  public:
@@ -144,7 +153,7 @@ class TProgressViewer final {
 
  private:
   ~TProgressViewer();  // only the viewer thread frees a viewer
-  static void ThreadMain(TProgressViewer* viewer) noexcept;
+  static void ThreadMain(TProgressViewer* viewer, std::shared_ptr<TViewerThread> thread) noexcept;
 
   void Execute();
   int IndexOfKey(std::int32_t key) const;
@@ -170,8 +179,7 @@ class TProgressViewer final {
   std::atomic<TWindowHandle> windowHandle_{0};
   std::atomic<TWindowHandle> buttonHandle_{0};
   std::chrono::steady_clock::time_point startTime_;
-  std::unique_ptr<TAdditionalThread> pendingWorkThread_;  // until the viewer thread starts it
-  TAdditionalThread* workThread_ = nullptr;               // frees itself once started
+  std::unique_ptr<TAdditionalThread> workThread_;  // started and joined by the viewer thread
   mutable std::recursive_mutex stringsLock_;
   std::recursive_mutex requestLock_;
   std::vector<TStringInfo> strings_;
@@ -192,17 +200,19 @@ class TProgressViewer final {
 };
 
 // Runs a work procedure beside the viewer: once, then idles until the viewer asks it
-// to end, and frees itself.
+// to end. The viewer's thread starts it and joins it before the viewer goes.
 class TAdditionalThread final {
  public:
   TAdditionalThread(TProgressViewer& viewer, TProgressWorkProc workProc);
-  ~TAdditionalThread();
+  ~TAdditionalThread();  // ends and joins the thread
   TAdditionalThread(const TAdditionalThread&) = delete;
   TAdditionalThread& operator=(const TAdditionalThread&) = delete;
 
-  // Starts the thread; from then on the object frees itself when the thread ends.
-  static TAdditionalThread* Start(std::unique_ptr<TAdditionalThread> thread);
+  void Start();
+  // Asks the thread to end once its procedure has returned; returns at once.
   void Terminate() noexcept;
+  // Waits for the thread to end (its procedure to return, then Terminate).
+  void Join();
 
  private:
   void Execute();
@@ -212,4 +222,5 @@ class TAdditionalThread final {
   std::mutex lock_;
   std::condition_variable wake_;
   bool terminated_ = false;
+  std::thread thread_;
 };

@@ -53,12 +53,7 @@ for ((i = 0; i < ${#presets[@]}; i++)); do
         continue
     fi
     phase "$p: tests"
-    retry=()
-    # Under Wine a test process has, rarely (once in some thousand), been killed by Wine
-    # while exiting after its test had passed; a Windows test gets one more run then.
-    # A real failure fails both runs; ctest's output shows every retry.
-    [[ "$p" == win* ]] && retry=(--repeat until-pass:2)
-    ctest --preset "$p" -j "$jobs" "${retry[@]}"
+    ctest --preset "$p" -j "$jobs"
     log=build/$p/Testing/Temporary/LastTest.log
     if [[ "$p" == win* ]]; then
         echo "test commands run through the Wine runner: $(grep -c '^Command: .*wine-run.sh' "$log") ($(/usr/lib/wine/wine64 --version))"

@@ -93,8 +93,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   }
   CloseProgramLog();  // already closed by the window, unless its creation failed
 
-  // Module shut-down, the reverse of the start.
+  // Module shut-down, the reverse of the start. No thread of ours outlives it.
   QLXLoggerShutdown();
+  ProgressViewerShutdown();
   FBUtils::Release();
   return 0;
 }

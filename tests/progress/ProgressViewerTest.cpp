@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "progress/ProgressViewer.h"
 #include "tests/progress/FreedViewers.h"
@@ -438,6 +439,21 @@ TEST_F(ProgressViewerTest, WorkProcedureRunsOnceBesideTheViewer) {
   EXPECT_EQ(Line(viewer->Strings(), 10)->Text, "from work");
   Finish(viewer);
   EXPECT_EQ(runs, 1);
+}
+
+// The work procedure holds the viewer: a viewer terminated while its procedure still
+// runs is freed only after the procedure has returned.
+TEST_F(ProgressViewerTest, ViewerOutlivesItsRunningWorkProcedure) {
+  std::atomic<bool> started{false}, returned{false};
+  TProgressViewer* viewer = Make("x", false, false, [&](TProgressViewer& v) {
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    v.SetString(10, "late", taCenter, false, clDefault, kAllFontStyles, -1, "");
+    returned = true;
+  });
+  ASSERT_TRUE(log_->WaitFor([&] { return started.load(); }));
+  Finish(viewer);
+  EXPECT_TRUE(returned);
 }
 
 TEST_F(ProgressViewerTest, FailingWorkProcedureAndCancelHandlerAreSwallowed) {

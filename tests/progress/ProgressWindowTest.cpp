@@ -364,6 +364,21 @@ TEST_F(ProgressWindowTest, TerminateRightAfterConstructionClosesTheWindow) {
   EXPECT_TRUE(OwnProgressWindows().empty());
 }
 
+// A viewer the owner never terminated: the unit's shut-down ends it and joins its
+// thread, so that no viewer thread is still running while the process ends.
+TEST_F(ProgressWindowTest, ShutdownEndsAForgottenViewerAndJoinsItsThread) {
+  HWND window = Show();
+  TProgressViewer* viewer = viewer_;
+  viewer_ = nullptr;
+  platform::ScopedKernelHandle thread(
+      ::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(window, nullptr)));
+  ASSERT_TRUE(thread);
+  ASSERT_TRUE(ProgressViewerShutdown());
+  EXPECT_EQ(::WaitForSingleObject(thread.Get(), 0), WAIT_OBJECT_0);  // ended, not ending
+  EXPECT_TRUE(freed_viewers::WaitFreed(viewer, std::chrono::milliseconds(0)));
+  EXPECT_FALSE(::IsWindow(window));
+}
+
 TEST_F(ProgressWindowTest, GdiObjectsDoNotGrowOverAThousandFrames) {
   // A first viewer lets the system make its own once-per-process objects (system
   // colour brushes, the button's resources); the count starts after it.

@@ -10,6 +10,7 @@
 #include "app/ScaleUtils.h"
 #include "app/UMainModel.h"
 #include "app/win32/ShutdownBlock.h"
+#include "platform/win32/QueryMessages.h"
 #include "support/Exceptions.h"
 
 using platform::Narrow;
@@ -367,19 +368,14 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
   return self->Dispatch(message, wParam, lParam);
 }
 
-// Fonts cannot be read from outside a process; these two messages let a test driver
-// (or an accessibility tool) ask which font a control of the window uses.
-//   "QVNOptimizeDB.FontMetrics" (control id): MAKELONG(character height in pixels, weight)
-//   "QVNOptimizeDB.FontFace" (control id): a global atom of the face name, which the
-//   asker deletes
-LRESULT DescribeFont(HWND window, UINT message, WPARAM controlId) {
-  static const UINT metricsMessage = ::RegisterWindowMessageW(L"QVNOptimizeDB.FontMetrics");
+// Answers the font queries (platform/win32/QueryMessages.h) for a control of the window.
+LRESULT DescribeFont(HWND window, bool metrics, WPARAM controlId) {
   HWND control = ::GetDlgItem(window, static_cast<int>(controlId));
   auto font = control ? reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0))
                       : nullptr;
   LOGFONTW lf{};
   if (!font || ::GetObjectW(font, sizeof lf, &lf) != sizeof lf) return 0;
-  if (message == metricsMessage) {
+  if (metrics) {
     return MAKELONG(static_cast<WORD>(lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight),
                     static_cast<WORD>(lf.lfWeight));
   }
@@ -388,9 +384,10 @@ LRESULT DescribeFont(HWND window, UINT message, WPARAM controlId) {
 
 LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = window_;
-  static const UINT fontMetrics = ::RegisterWindowMessageW(L"QVNOptimizeDB.FontMetrics");
-  static const UINT fontFace = ::RegisterWindowMessageW(L"QVNOptimizeDB.FontFace");
-  if (message == fontMetrics || message == fontFace) return DescribeFont(window, message, wParam);
+  static const UINT fontMetrics = ::RegisterWindowMessageW(platform::kFontMetricsMessage);
+  static const UINT fontFace = ::RegisterWindowMessageW(platform::kFontFaceMessage);
+  if (message == fontMetrics || message == fontFace)
+    return DescribeFont(window, message == fontMetrics, wParam);
   switch (message) {
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);

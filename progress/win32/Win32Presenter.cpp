@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/win32/QueryMessages.h"
 #include "platform/win32/WindowsSupport.h"
 #include "progress/ProgressGeometry.h"
 #include "progress/ProgressViewer.h"
@@ -369,11 +370,9 @@ class Win32Presenter final : public TProgressPresenter {
 };
 
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  // What the window shows is drawn, not held in controls; this message lets a test
-  // driver (or an accessibility tool) read its lines from outside the process:
-  //   "QVNOptimizeDB.ProgressDrawnText" (line from the top, character index): that
-  //   character of the text block on show, 0 past the line's end or the last line.
-  static const UINT drawnText = ::RegisterWindowMessageW(L"QVNOptimizeDB.ProgressDrawnText");
+  // What the window shows is drawn, not held in controls: the drawn-text query
+  // (platform/win32/QueryMessages.h) reads its lines from outside the process.
+  static const UINT drawnText = ::RegisterWindowMessageW(platform::kProgressDrawnTextMessage);
   if (message == drawnText && drawnText != 0) {
     TProgressViewer* owner =
         TProgressViewer::FindViewerByWindow(reinterpret_cast<TWindowHandle>(window));

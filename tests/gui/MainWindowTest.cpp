@@ -7,6 +7,7 @@
 #include "app/ScaleUtils.h"
 #include "app/UMainModel.h"
 #include "platform/Process.h"
+#include "platform/win32/QueryMessages.h"
 
 #include <cwchar>
 #include <vector>
@@ -114,8 +115,8 @@ void CheckLayout(HWND form, int ppi) {
     }
     // The font the control uses, as the program reports it (font handles cannot be
     // read from another process).
-    static const UINT fontMetrics = ::RegisterWindowMessageW(L"QVNOptimizeDB.FontMetrics");
-    static const UINT fontFace = ::RegisterWindowMessageW(L"QVNOptimizeDB.FontFace");
+    static const UINT fontMetrics = ::RegisterWindowMessageW(platform::kFontMetricsMessage);
+    static const UINT fontFace = ::RegisterWindowMessageW(platform::kFontFaceMessage);
     LRESULT metrics = ::SendMessageW(form, fontMetrics, static_cast<WPARAM>(c.layout->id), 0);
     auto atom = static_cast<ATOM>(::SendMessageW(form, fontFace, static_cast<WPARAM>(c.layout->id), 0));
     wchar_t face[64] = {};

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/Process.h"
+#include "platform/win32/QueryMessages.h"
 #include "support/Exceptions.h"
 
 namespace gui {
@@ -30,7 +31,7 @@ std::string ClassOf(HWND window) {
 }
 
 std::string DrawnLineOf(HWND progressWindow, int line) {
-  static const UINT drawnText = ::RegisterWindowMessageW(L"QVNOptimizeDB.ProgressDrawnText");
+  static const UINT drawnText = ::RegisterWindowMessageW(platform::kProgressDrawnTextMessage);
   std::wstring text;
   for (DWORD_PTR character = 0;; text += static_cast<wchar_t>(character)) {
     character = 0;

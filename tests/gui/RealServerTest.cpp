@@ -262,14 +262,22 @@ std::map<std::string, std::string> Fingerprint(const std::string& path,
   return result;
 }
 
+// The private server's service manager, and the attach buffer that logs in as SYSDBA.
+std::string ServiceName(const std::map<std::string, std::string>& server) {
+  return "127.0.0.1/" + server.at("QVN_FB_PORT") + ":service_mgr";
+}
+std::string SysdbaAttach(const std::map<std::string, std::string>& server) {
+  return Spb({std::string{isc_spb_version, isc_spb_current_version},
+              ShortItem(isc_spb_user_name, "SYSDBA"),
+              ShortItem(isc_spb_password, server.at("QVN_FB_PASSWORD"))});
+}
+
 // The database's header page as the server's statistics service prints it, read
 // through the bridge as the programs read their lines (back in UTF-8).
 std::string HeaderPage(const std::string& path, const std::map<std::string, std::string>& server) {
   const Client& client = TheClient();
-  std::string service = "127.0.0.1/" + server.at("QVN_FB_PORT") + ":service_mgr";
-  std::string attach = Spb({std::string{isc_spb_version, isc_spb_current_version},
-                            ShortItem(isc_spb_user_name, "SYSDBA"),
-                            ShortItem(isc_spb_password, server.at("QVN_FB_PASSWORD"))});
+  std::string service = ServiceName(server);
+  std::string attach = SysdbaAttach(server);
   ISC_STATUS_ARRAY status = {};
   isc_svc_handle handle = 0;
   if (client.serviceAttach_(status, static_cast<unsigned short>(service.size()), service.c_str(),
@@ -503,10 +511,8 @@ TEST_F(RealServer, TheServersRefusalsReachTheOperatorInItsOwnWords) {
 // not forward are absent.
 TEST_F(RealServer, TheBridgeRefusesWhatItDoesNotTranslate) {
   const Client& client = TheClient();
-  std::string service = "127.0.0.1/" + server_.at("QVN_FB_PORT") + ":service_mgr";
-  std::string attach = Spb({std::string{isc_spb_version, isc_spb_current_version},
-                            ShortItem(isc_spb_user_name, "SYSDBA"),
-                            ShortItem(isc_spb_password, server_.at("QVN_FB_PASSWORD"))});
+  std::string service = ServiceName(server_);
+  std::string attach = SysdbaAttach(server_);
   ISC_STATUS_ARRAY status = {};
   isc_svc_handle handle = 0;
   ASSERT_EQ(client.serviceAttach_(status, static_cast<unsigned short>(service.size()),

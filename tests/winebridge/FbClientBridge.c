@@ -424,6 +424,18 @@ static char* ServerDatabaseName(const char* name, int length) {
   return result;
 }
 
+/* Steps over one tag-length-value parameter at *p; FALSE (and why) when the buffer
+ * ends inside it. */
+static BOOL SkipShortParameter(const unsigned char** p, const unsigned char* end,
+                               const char* buffer, char* why, size_t whySize) {
+  if (end - *p < 2 || end - *p - 2 < (*p)[1]) {
+    snprintf(why, whySize, "%s buffer ends inside parameter", buffer);
+    return FALSE;
+  }
+  *p += 2 + (*p)[1];
+  return TRUE;
+}
+
 /* Database parameters forwarded as they are: none of them names a file. */
 static BOOL DatabaseParametersForwarded(const unsigned char* dpb, short length, char* why,
                                         size_t whySize) {
@@ -449,11 +461,7 @@ static BOOL DatabaseParametersForwarded(const unsigned char* dpb, short length, 
         snprintf(why, whySize, "database parameter %u is not forwarded", tag);
         return FALSE;
     }
-    if (end - p < 2 || end - p - 2 < p[1]) {
-      snprintf(why, whySize, "database parameter buffer ends inside parameter");
-      return FALSE;
-    }
-    p += 2 + p[1];
+    if (!SkipShortParameter(&p, end, "database parameter", why, whySize)) return FALSE;
   }
   return TRUE;
 }
@@ -479,11 +487,7 @@ static BOOL AttachParametersForwarded(const unsigned char* spb, unsigned short l
       snprintf(why, whySize, "service attach parameter %u is not forwarded", tag);
       return FALSE;
     }
-    if (end - p < 2 || end - p - 2 < p[1]) {
-      snprintf(why, whySize, "service attach buffer ends inside parameter");
-      return FALSE;
-    }
-    p += 2 + p[1];
+    if (!SkipShortParameter(&p, end, "service attach", why, whySize)) return FALSE;
   }
   return TRUE;
 }

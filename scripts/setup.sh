@@ -52,7 +52,9 @@ if [ -n "$missing" ]; then
         $SUDO chmod +x /usr/sbin/policy-rc.d
         REMOVE_POLICY=1
     fi
-    $SUDO apt-get update -qq
+    # A mirror caught mid-sync fails one index now and then: try again, then go on with
+    # the lists there are (the install below says what it cannot find).
+    for _ in 1 2 3; do $SUDO apt-get update -qq && break; sleep 10; done || true
     echo "firebird3.0-server shared/firebird/enabled boolean false" | $SUDO debconf-set-selections || true
     $SUDO apt-get install -y -qq --no-install-recommends $missing
     if [ "${REMOVE_POLICY:-0}" = 1 ]; then $SUDO rm -f /usr/sbin/policy-rc.d; fi

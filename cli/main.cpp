@@ -13,6 +13,7 @@
 
 #include "fbclient/FBUtils.h"
 #include "logger/QLXLogger.h"
+#include "maintenance/DatabaseShutdown.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/SiteFiles.h"
 #include "maintenance/Statistics.h"
@@ -132,6 +133,9 @@ int main(int argc, char** argv) {
   std::string database = args.size() == 2 ? args[1] : site::DefaultDatabasePath();
 
   ProgramSession session;
+  // A run that was ended while its database was shut down left a note beside it.
+  std::string recovered = RecoverInterruptedRebuilds({database, site::DefaultDatabasePath()});
+  if (!recovered.empty()) platform::WriteConsoleText(stderr, WithLineFeeds(recovered) + "\n");
   if (command == "stat") {
     try {
       platform::WriteConsoleText(stdout, RequestStatistics(database) + "\n");

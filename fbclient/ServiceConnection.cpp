@@ -80,6 +80,25 @@ void TServiceConnection::StartHeaderStatistics(const std::string& databasePath) 
   eof_ = false;
 }
 
+void TServiceConnection::RunToEnd(const TSpbBuilder& spb) {
+  Start(Client(), handle_, spb);
+  eof_ = false;
+  // The server reports the action's refusal through the query that reads its output.
+  while (!Eof()) GetNextLine();
+}
+
+void TServiceConnection::ShutDown(const std::string& databasePath, TShutdownMode mode) {
+  RunToEnd(ShutdownParameters(databasePath, mode));
+}
+
+void TServiceConnection::BringOnline(const std::string& databasePath) {
+  RunToEnd(OnlineParameters(databasePath));
+}
+
+void TServiceConnection::CloseLingering(const std::string& databasePath) {
+  RunToEnd(NoLingerParameters(databasePath));
+}
+
 std::string TServiceConnection::GetNextLine() {
   if (!Attached()) throw EIBClientError("Нет соединения со службой");
   const TFBClient& client = Client();

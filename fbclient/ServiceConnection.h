@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "fbclient/ServiceParams.h"
+
 namespace fbclient {
 
 class TFBClient;
@@ -38,6 +40,12 @@ class TServiceConnection {
   // not attach to the database).
   void StartHeaderStatistics(const std::string& databasePath);
 
+  // Runs a properties action to its end: a shutdown in `mode`, back online, or the
+  // database closed at once. A refusal raises EIBInterBaseError.
+  void ShutDown(const std::string& databasePath, TShutdownMode mode);
+  void BringOnline(const std::string& databasePath);
+  void CloseLingering(const std::string& databasePath);
+
   // The next line of the action's output. The empty line that ends the output is
   // returned too, and sets Eof(). A failed action raises EIBInterBaseError here.
   std::string GetNextLine();
@@ -48,6 +56,7 @@ class TServiceConnection {
 
  private:
   const TFBClient& Client() const;
+  void RunToEnd(const TSpbBuilder& spb);
 
   std::string serverName_;
   std::string userName_;

@@ -50,6 +50,12 @@ TSpbBuilder& TSpbBuilder::AddNumber(unsigned char tag, std::uint32_t value) {
   return *this;
 }
 
+TSpbBuilder& TSpbBuilder::AddByte(unsigned char tag, unsigned char value) {
+  bytes_.push_back(tag);
+  bytes_.push_back(value);
+  return *this;
+}
+
 unsigned short TSpbBuilder::Length() const {
   constexpr std::size_t kLimit = std::numeric_limits<unsigned short>::max();
   if (bytes_.size() > kLimit)
@@ -117,6 +123,30 @@ TSpbBuilder HeaderStatisticsParameters(const std::string& databasePath) {
   TSpbBuilder spb = ActionWithFileNames(isc_action_svc_db_stats);
   spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
   spb.AddNumber(isc_spb_options, isc_spb_sts_hdr_pages);
+  return spb;
+}
+
+TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode) {
+  TSpbBuilder spb = ActionWithFileNames(isc_action_svc_properties);
+  spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
+  spb.AddByte(isc_spb_prp_shutdown_mode, static_cast<unsigned char>(mode));
+  // Not isc_spb_prp_force_shutdown: that one ends the others' attachments, and with
+  // them their work in progress.
+  spb.AddNumber(isc_spb_prp_attachments_shutdown, 0);
+  return spb;
+}
+
+TSpbBuilder OnlineParameters(const std::string& databasePath) {
+  TSpbBuilder spb = ActionWithFileNames(isc_action_svc_properties);
+  spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
+  spb.AddByte(isc_spb_prp_online_mode, isc_spb_prp_sm_normal);
+  return spb;
+}
+
+TSpbBuilder NoLingerParameters(const std::string& databasePath) {
+  TSpbBuilder spb = ActionWithFileNames(isc_action_svc_properties);
+  spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
+  spb.AddNumber(isc_spb_options, isc_spb_prp_nolinger);
   return spb;
 }
 

@@ -21,6 +21,8 @@ class TSpbBuilder {
   TSpbBuilder& AddString(unsigned char tag, const std::string& value);
   // A 32-bit number, least significant byte first.
   TSpbBuilder& AddNumber(unsigned char tag, std::uint32_t value);
+  // A one-byte value (the shutdown and online modes).
+  TSpbBuilder& AddByte(unsigned char tag, unsigned char value);
 
   const std::vector<unsigned char>& Bytes() const noexcept { return bytes_; }
   // The length for the API's 16-bit length argument; refuses a longer buffer.
@@ -40,6 +42,21 @@ TSpbBuilder RestoreParameters(const std::string& backupPath, const std::string& 
 // The header page of a database, as the statistics service prints it; the service
 // reads the page from the file and does not attach to the database.
 TSpbBuilder HeaderStatisticsParameters(const std::string& databasePath);
+
+// The database's shutdown modes as the server's properties action sets them.
+enum class TShutdownMode : unsigned char {
+  kSingle = 2,  // one attachment at most, SYSDBA or the owner only
+  kFull = 3,    // nobody at all
+};
+
+// Shuts the database down in `mode`, refused at once (timeout 0) while anybody is
+// attached who may not stay: the server never ends an attachment for it.
+TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode);
+// Brings the database back online (normal mode) from either shutdown mode.
+TSpbBuilder OnlineParameters(const std::string& databasePath);
+// Closes a database that nobody is attached to at once, whatever its linger time
+// (which stays set for later).
+TSpbBuilder NoLingerParameters(const std::string& databasePath);
 
 // A file name (UTF-8) in the form the platform's server expects: the ANSI code page
 // on Windows, UTF-8 elsewhere (then marked with isc_spb_utf8_filename).

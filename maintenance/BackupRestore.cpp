@@ -6,6 +6,7 @@
 
 #include "fbclient/ServiceConnection.h"
 #include "logger/QLXLogger.h"
+#include "maintenance/DatabaseShutdown.h"
 #include "maintenance/FileNames.h"
 #include "maintenance/JobSupport.h"
 #include "maintenance/RebuildChecks.h"
@@ -18,6 +19,8 @@
 #include <cerrno>
 
 namespace {
+
+const char kBackupDump[] = "Лог резервирования (предоставлен в целях отладки ошибки):\r\n";
 
 void ProgramLog(const std::string& text, TLogLevel level) { Log(ProgramLogger(), text, level); }
 
@@ -110,18 +113,25 @@ void BackupDatabase(const std::string& host, const std::string& databasePath,
       if (DeleteStaleFile(backupPath)) ProgramLog("Удален старый файл резервной копии", llPlain);
       service.Attach();
       service.StartBackup(databasePath, backupPath);
-      ReadOutput(service, captured, "Лог резервирования (предоставлен в целях отладки ошибки):\r\n",
-                 "backup-running");
-      service.Detach();
-    }  // the connection is released here, or by unwinding
-    if (checks.after) {
+      ReadOutput(service, captured, kBackupDump, "backup-running");
       try {
-        checks.after();
+        // A backup the server ended early (a path it could not write, say) must not
+        // be restored as if it were whole.
+        try {
+          CheckBackupOutput(captured);
+        } catch (...) {
+          ProgramLog(kBackupDump + TextOf(captured), llPlain);
+          throw;
+        }
+        // The backup's own attachment is gone with its output: what follows at once
+        // (the full shutdown) leaves the least time for anybody to slip in.
+        if (checks.after) checks.after();
       } catch (...) {
-        platform::RemoveFile(backupPath);  // complete, but of no use
+        platform::RemoveFile(backupPath);  // of no use
         throw;
       }
-    }
+      service.Detach();
+    }  // the connection is released here, or by unwinding
     ProgramLog("Создание резервной копии завершено", llEvent);
   });
 }
@@ -139,8 +149,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
                   llEvent);
     if (checks.before) checks.before();
     auto restoreStart = std::chrono::steady_clock::now();
-    // A partial or refused new file never stays, unless it took the working file's
-    // place or the operator is sent to it.
+    // A partial or refused new file never stays, unless it took the working file's place.
     RemoveFileOnExit newFile(tempPath, true);
     {
       fbclient::TServiceConnection service(ServerName(host, port), userName, password);
@@ -149,59 +158,70 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
       }
       service.Attach();
       service.StartRestore(backupPath, tempPath, kRestorePageSize);
-      ReadOutput(service, captured, dumpHeader, "restore-running");
+      try {
+        ReadOutput(service, captured, dumpHeader, "restore-running");
+      } catch (const EIBInterBaseError& e) {
+        // Some servers end a restore that could not activate its indices with this
+        // as the action's error instead of an output line: refused alike.
+        if (e.Message().find("not online") != std::string::npos)
+          CheckRestoreOutput({e.Message()});
+        throw;
+      }
       service.Detach();
     }
     result.restoreSeconds = SecondsSince(restoreStart);
     platform::TestPoint("restore");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+
+    // The server's restore can end without a failure and yet leave a database cut
+    // short, or one it could not bring online (an index that failed to activate).
+    // Such a file never takes the working file's place. The server may still hold
+    // the new file (its linger time): it is told to let go at once. All of this
+    // runs during the pause after the restore, which stays a minimum.
+    const auto pauseEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+    if (platform::FileExists(tempPath)) {
+      try {
+        CheckRestoreOutput(captured);
+        CloseLingeringDatabase(host, tempPath, userName, password, port);
+        if (!WaitUntilFree(tempPath, std::chrono::seconds(60))) {
+          throw Exception(FormatText("Временный файл базы данных \"%s\" занят: %s",
+                                     {tempPath, platform::SystemErrorText(kFileBusyCode)}));
+        }
+        result.rebuiltHeader = ReadDatabaseHeader(host, tempPath, userName, password, port);
+        CheckRestoredDatabaseOnline(result.rebuiltHeader);
+      } catch (...) {
+        ProgramLog(dumpHeader + TextOf(captured), llPlain);
+        throw;
+      }
+    }
+    std::this_thread::sleep_until(pauseEnd);
     if (!platform::FileExists(tempPath)) {
       throw Exception(
           "Операция восстановлена завершилась успешно, однако куда и что она восстановила - не "
           "понятно...");
     }
-
-    // The server's restore can end without a failure and yet leave a database cut
-    // short, or one it could not bring online (an index that failed to activate).
-    // Such a file never takes the working file's place.
-    try {
-      CheckRestoreOutput(captured);
-      // The server may still write to the new file just after the service has ended.
-      if (!WaitUntilFree(tempPath, std::chrono::seconds(60))) {
-        throw Exception(FormatText("Временный файл базы данных \"%s\" занят: %s",
-                                   {tempPath, platform::SystemErrorText(kFileBusyCode)}));
-      }
-      result.rebuiltHeader = ReadDatabaseHeader(host, tempPath, userName, password, port);
-      CheckRestoredDatabaseOnline(result.rebuiltHeader);
-    } catch (...) {
-      ProgramLog(dumpHeader + TextOf(captured), llPlain);
-      throw;
-    }
     ProgramLog("Восстановление временной БД из резервной копии завершено", llEvent);
 
-    // The swap: the new file, flushed, replaces the working file in one step, so the
-    // working name holds the old database or the new one at every instant. On POSIX
-    // the working file is held (an exclusive flock, which the server needs to attach)
-    // from the last look at its header to the replace: nobody can attach in between.
+    // The swap: the new file, flushed and given the working file's owner and access
+    // rules, replaces the working file in one step, so the working name holds the old
+    // database or the new one at every instant. On POSIX the working file is held (an
+    // exclusive flock, which the server needs to attach) from the last look at its
+    // header to the replace.
     auto swapStart = std::chrono::steady_clock::now();
     if (!platform::FlushFileToDisk(tempPath)) {
       throw Exception(FormatText("Не удалось записать на диск файл \"%s\": %s",
                                  {tempPath, platform::SystemErrorText(platform::LastErrorCode())}));
     }
+    // Whatever stops the replace now leaves the working file as it was: the new file
+    // is removed, and the operator is never sent to put it in place by hand (others
+    // may work on the old database again as soon as it is back online).
     auto refuseSwap = [&](platform::ErrorCode code) {
-      newFile.Disarm();  // the message sends the operator to it
       throw Exception(FormatText(
-          "Не удалось полность завершить действия по оптимизации БД!\r\nБД была оптимизирована. "
-          "Создан файл \"%s\".\r\nПрограмме не удалось переименовать его в \"%s\",\r\nт.к. при "
-          "попытке удаления старого файла \"%s\"\r\nвозникла ошибка: %s\r\nУбедитесь, что система "
-          "ZARVO выгружена и повторите попытку!\r\nЛибо вы можете попытаться переименовать файлы "
-          "вручную!",
-          {tempPath, databasePath, databasePath, platform::SystemErrorText(code)}));
+          "Оптимизированная база данных не установлена на место рабочей: не удалось заменить файл "
+          "\"%s\": %s.\r\nОптимизация не выполнена, новый файл удалён. Закройте программы, "
+          "которые могут держать файл базы данных открытым, и повторите оптимизацию.",
+          {databasePath, platform::SystemErrorText(code)}));
     };
-    // A working file that cannot be replaced because somebody attached must not be
-    // left to the operator to replace by hand (the new file lacks their work): the
-    // header is looked at first, and only a file held by something else gets the
-    // message that sends the operator to the new file.
+    if (!platform::CopyFileSecurity(databasePath, tempPath)) refuseSwap(platform::LastErrorCode());
 #ifndef _WIN32
     platform::FileHold working(databasePath);
     platform::ErrorCode holdError = platform::LastErrorCode();
@@ -211,12 +231,19 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
     if (!working.Held()) refuseSwap(holdError);
 #endif
     platform::TestPoint("swap");
-    if (!platform::ReplaceFileAtomically(tempPath, databasePath)) {
-      platform::ErrorCode replaceError = platform::LastErrorCode();
-      if (checks.after) checks.after();
-      refuseSwap(replaceError);
-    }
+    platform::ReplaceResult replaced = platform::ReplaceFileAtomically(tempPath, databasePath);
+    if (replaced == platform::ReplaceResult::kNotReplaced) refuseSwap(platform::LastErrorCode());
+    platform::ErrorCode flushError = platform::LastErrorCode();
     newFile.Disarm();
+    if (checks.swapped) checks.swapped();
+    if (replaced == platform::ReplaceResult::kReplacedNotFlushed) {
+      throw Exception(FormatText(
+          "Оптимизированная база данных установлена на место рабочей \"%s\" и готова к работе, "
+          "однако изменение папки не удалось сразу записать на диск: %s.\r\nЕсли компьютер будет "
+          "внезапно выключен прежде, чем система запишет его сама, под этим именем снова окажется "
+          "прежняя база данных, целая; тогда повторите оптимизацию.",
+          {databasePath, platform::SystemErrorText(flushError)}));
+    }
     platform::TestPoint("swapped");
     result.swapSeconds = SecondsSince(swapStart);
     ProgramLog("Восстановление из резервной копии завершено", llEvent);

@@ -14,8 +14,11 @@
 // (logged and wrapped alike). Either may be empty.
 struct TJobChecks {
   std::function<void()> before;  // after the job's first log line, before any file is touched
-  std::function<void()> after;   // backup: once the backup is complete; restore: right
+  std::function<void()> after;   // backup: once the backup is complete (the backup's
+                                 // output has ended and passed its check); restore: right
                                  // before the swap, with the working file held
+  std::function<void()> swapped;  // restore: the rebuilt file has just replaced the working
+                                  // one (called before anything else can fail)
 };
 
 // Returns when the backup file is complete (and `checks.after` has passed; when it

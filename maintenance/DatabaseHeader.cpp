@@ -51,6 +51,14 @@ bool TDatabaseHeader::Online() const {
          attributes.find("maintenance") == std::string::npos;
 }
 
+bool TDatabaseHeader::FullShutdown() const {
+  return attributes.find("full shutdown") != std::string::npos;
+}
+
+bool TDatabaseHeader::ReadOnly() const {
+  return attributes.find("read only") != std::string::npos;
+}
+
 TDatabaseHeader ParseDatabaseHeader(const std::vector<std::string>& lines) {
   TDatabaseHeader header;
   bool headerSeen = false, pageSize = false, transaction = false, attachment = false;
@@ -71,6 +79,8 @@ TDatabaseHeader ParseDatabaseHeader(const std::vector<std::string>& lines) {
     } else if (ValueAfter(line, "Next attachment ID", value)) {
       header.nextAttachment = Number("Next attachment ID", value);
       attachment = true;
+    } else if (ValueAfter(line, "Shadow count", value)) {
+      header.shadowCount = Number("Shadow count", value);
     } else if (ValueAfter(line, "Attributes", value)) {
       header.attributes = value;
     }
@@ -95,4 +105,8 @@ TDatabaseHeader ReadDatabaseHeader(const std::string& host, const std::string& d
     service.Detach();
   }
   return ParseDatabaseHeader(lines);
+}
+
+TDatabaseHeader ReadDatabaseHeader(const TServerLogin& login, const std::string& databasePath) {
+  return ReadDatabaseHeader(login.host, databasePath, login.user, login.password, login.port);
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "maintenance/ServerLogin.h"
+
 struct TDatabaseHeader {
   unsigned pageSize = 0;
   std::uint64_t nextTransaction = 0;
@@ -15,9 +17,15 @@ struct TDatabaseHeader {
   // The modes the header lists after "Attributes" ("force write", "single-user
   // maintenance", ...), as printed.
   std::string attributes;
+  // Shadow files the database keeps ("Shadow count"; 0 when the line is missing).
+  std::uint64_t shadowCount = 0;
 
   // No shutdown or maintenance mode: everybody may attach and work.
   bool Online() const;
+  // In full shutdown: nobody at all may attach.
+  bool FullShutdown() const;
+  // Open for reading only ("read only" among the attributes).
+  bool ReadOnly() const;
 };
 
 // Reads the printed header. The lines are those of the service's output:
@@ -34,3 +42,4 @@ TDatabaseHeader ParseDatabaseHeader(const std::vector<std::string>& lines);
 TDatabaseHeader ReadDatabaseHeader(const std::string& host, const std::string& databasePath,
                                    const std::string& userName, const std::string& password,
                                    int port);
+TDatabaseHeader ReadDatabaseHeader(const TServerLogin& login, const std::string& databasePath);

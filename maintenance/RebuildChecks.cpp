@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "logger/LogFormat.h"
+#include "maintenance/DatabaseShutdown.h"
 #include "maintenance/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/Process.h"
@@ -25,47 +26,61 @@ std::string Megabytes(std::uint64_t bytes) {
   return std::to_string((bytes + (1u << 20) - 1) >> 20) + " МБ";
 }
 
-// "Somebody else attached": what it means and what to do.
-[[noreturn]] void RefuseForeignWork(const std::string& databasePath, const std::string& when,
-                                   const TDatabaseHeader& before, const TDatabaseHeader& after) {
-  throw Exception(FormatText(
-      "%s к базе данных \"%s\" подключалась другая программа: сделанные ею изменения могли не "
-      "попасть в новую копию базы данных. Оптимизация прервана, рабочая база данных не изменена "
-      "(новая копия не использована).\r\nЗакройте все программы, которые работают с этой базой данных "
-      "(систему ZARVO), и повторите оптимизацию.\r\n(Next attachment ID: %s -> %s, Next "
-      "transaction: %s -> %s)",
-      {when, databasePath, std::to_string(before.nextAttachment),
-       std::to_string(after.nextAttachment), std::to_string(before.nextTransaction),
-       std::to_string(after.nextTransaction)}));
-}
-
 }  // namespace
 
 std::string RealDatabasePath(const std::string& typedPath) {
   return platform::ResolveFilePath(typedPath).value_or(typedPath);
 }
 
-std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& databasePath) {
-  // Names compare as the file system compares them: on Windows without case.
-  const std::string key = platform::FileNameKey(databasePath);
-  std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
-  for (unsigned char c : key) hash = (hash ^ c) * 1099511628211ULL;
-  char name[64];
-  std::snprintf(name, sizeof name, "QVNOptimizeDB-%016llx", static_cast<unsigned long long>(hash));
+namespace {
 
-  // POSIX: every user must reach the same lock file, so the shared /tmp, never a
-  // per-user folder; a file planted there in the way makes the open fail, and then
-  // the rebuild stops rather than run unguarded.
+// The lock's key: the folder's identity and the side files' stem, compared as the
+// file system compares names. Nothing when the folder cannot be looked at.
+std::optional<std::string> RebuildLockKey(const std::string& databasePath) {
+  std::string folder = platform::ExtractFilePath(databasePath);
+  std::optional<std::string> identity = platform::FileIdentity(folder.empty() ? "." : folder);
+  if (!identity) return std::nullopt;
+  return *identity + "|" +
+         platform::FileNameKey(platform::ExtractFileName(ChangeFileExt(databasePath, "")));
+}
+
+std::unique_ptr<platform::NamedLock> OpenRebuildLock(const std::string& databasePath) {
+  std::optional<std::string> key = RebuildLockKey(databasePath);
   platform::NamedLockError error;
-  std::unique_ptr<platform::NamedLock> lock =
-      platform::NamedLock::Open(name, std::string("/tmp/") + name + ".lock", error);
+  std::unique_ptr<platform::NamedLock> lock;
+  if (key) {
+    std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
+    for (unsigned char c : *key) hash = (hash ^ c) * 1099511628211ULL;
+    char name[64];
+    std::snprintf(name, sizeof name, "QVNOptimizeDB-%016llx",
+                  static_cast<unsigned long long>(hash));
+    // POSIX: every user must reach the same lock file, so the shared /tmp, never a
+    // per-user folder; a file planted there in the way makes the open fail, and then
+    // the rebuild stops rather than run unguarded.
+    lock = platform::NamedLock::Open(name, std::string("/tmp/") + name + ".lock", error);
+  } else {
+    error = {"FileIdentity", platform::LastErrorCode()};
+  }
   if (!lock) {
     throw Exception(FormatText(
         "Не удалось проверить, не оптимизируется ли база данных \"%s\" другой копией программы "
         "(%s: %s). %s",
         {databasePath, error.step, platform::SystemErrorText(error.code), kUntouched}));
   }
-  if (!lock->Acquire(0)) {
+  return lock;
+}
+
+}  // namespace
+
+std::unique_ptr<platform::NamedLock> TryRebuildLock(const std::string& databasePath) {
+  std::unique_ptr<platform::NamedLock> lock = OpenRebuildLock(databasePath);
+  if (!lock->Acquire(0)) return nullptr;
+  return lock;
+}
+
+std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& databasePath) {
+  std::unique_ptr<platform::NamedLock> lock = TryRebuildLock(databasePath);
+  if (!lock) {
     throw Exception(FormatText(
         "База данных \"%s\" уже оптимизируется другой копией программы. Дождитесь окончания её "
         "работы и повторите попытку. %s",
@@ -74,10 +89,40 @@ std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& database
   return lock;
 }
 
+void CheckNameAsTheServerReadsIt(const std::string& path) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  bool refused = path.empty() || blank(path.front()) || blank(path.back());
+#ifdef _WIN32
+  // Windows drops trailing dots and blanks of a name; the server would open another file.
+  refused = refused || path.back() == '.';
+#endif
+  if (refused) {
+    throw Exception(FormatText(
+        "Имя файла базы данных \"%s\" начинается или заканчивается пробелом или точкой: сервер "
+        "прочитает его иначе и может открыть другой файл. Переименуйте файл базы данных и "
+        "повторите попытку. %s",
+        {path, kUntouched}));
+  }
+}
+
+void CheckDatabaseFile(const std::string& databasePath) {
+  if (platform::KindOfFile(databasePath) != platform::FileKind::kRegular) {
+    throw Exception(FormatText("\"%s\" не является файлом базы данных. %s",
+                               {databasePath, kUntouched}));
+  }
+  std::optional<unsigned> links = platform::HardLinkCount(databasePath);
+  if (links && *links > 1) {
+    throw Exception(FormatText(
+        "У файла базы данных \"%s\" есть другие имена (жёсткие ссылки: %s): после оптимизации под "
+        "ними осталась бы прежняя база данных. Удалите лишние ссылки и повторите попытку. %s",
+        {databasePath, std::to_string(*links), kUntouched}));
+  }
+}
+
 void CheckSideFileNames(const std::string& databasePath) {
   std::string name = LowerAscii(platform::ExtractFileName(databasePath));
   bool sideName = false;
-  for (const char* extension : {kBackupExtension, kTempBaseExtension}) {
+  for (const char* extension : {kBackupExtension, kTempBaseExtension, kShutdownStateExtension}) {
     std::string ext = extension;
     if (name.size() >= ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
       sideName = true;
@@ -86,18 +131,20 @@ void CheckSideFileNames(const std::string& databasePath) {
   if (sideName) {
     throw Exception(FormatText(
         "Файл \"%s\" нельзя оптимизировать: его имя совпадает с именем служебного файла "
-        "оптимизации (%s, %s). Переименуйте файл базы данных и повторите попытку. %s",
-        {databasePath, kBackupExtension, kTempBaseExtension, kUntouched}));
+        "оптимизации (%s, %s, %s). Переименуйте файл базы данных и повторите попытку. %s",
+        {databasePath, kBackupExtension, kTempBaseExtension, kShutdownStateExtension,
+         kUntouched}));
   }
 }
 
-void CheckFileFree(const std::string& databasePath, const std::string& typedPath) {
-  if (!platform::IsFileFree(databasePath)) {
+void CheckWriteAccess(const std::string& databasePath) {
+  platform::ErrorCode code = platform::WriteAccessProblem(databasePath);
+  if (code != 0) {
     throw Exception(FormatText(
-        "Файл %s занят! Закройте все программы, которые работают с этой базой данных! Если "
-        "всё-равно не удалось освободить файл, то перезапустите службу \"Firebird Server - "
-        "ZARVOInstance\"",
-        {typedPath}));
+        "Программе не разрешено изменять файл базы данных \"%s\" или папку, в которой он лежит: "
+        "%s. Запустите программу от имени пользователя, которому это разрешено (или снимите с "
+        "файла и диска защиту от записи), и повторите попытку. %s",
+        {databasePath, platform::SystemErrorText(code), kUntouched}));
   }
 }
 
@@ -122,25 +169,39 @@ void CheckRoomForRebuild(const std::string& databasePath, std::uint64_t database
   }
 }
 
-void CheckOnlyTheBackupAttached(const std::string& databasePath, const TDatabaseHeader& before,
-                                const TDatabaseHeader& after) {
-  struct Allowance {
-    std::uint64_t attachments, transactions;
-  };
-  constexpr Allowance kBackupAlone[] = {{3, 1}, {5, 2}};
-  for (const Allowance& allowed : kBackupAlone) {
-    if (after.nextAttachment == before.nextAttachment + allowed.attachments &&
-        after.nextTransaction == before.nextTransaction + allowed.transactions)
-      return;
+void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& header) {
+  if (!header.Online() || header.ReadOnly()) {
+    throw Exception(FormatText(
+        "База данных \"%s\" сейчас не в рабочем режиме (%s): её перевёл в этот режим "
+        "администратор сервера или другая программа. Оптимизация не выполнена, база данных "
+        "оставлена как есть. Верните базу данных в обычный рабочий режим и повторите попытку.",
+        {databasePath, header.attributes}));
   }
-  RefuseForeignWork(databasePath, "Во время резервного копирования", before, after);
+  if (header.shadowCount > 0) {
+    throw Exception(FormatText(
+        "У базы данных \"%s\" есть теневая копия (shadow): восстановление создало бы её файл "
+        "заново поверх действующего, поэтому такую базу данных оптимизировать нельзя. Удалите "
+        "теневую копию средствами администратора сервера и повторите попытку. %s",
+        {databasePath, kUntouched}));
+  }
 }
 
-void CheckUntouchedSinceBackup(const std::string& databasePath, const TDatabaseHeader& afterBackup,
-                               const TDatabaseHeader& now) {
-  if (now.nextAttachment != afterBackup.nextAttachment ||
-      now.nextTransaction != afterBackup.nextTransaction)
-    RefuseForeignWork(databasePath, "После резервного копирования", afterBackup, now);
+void CheckBackupOutput(const std::vector<std::string>& output) {
+  bool finished = false;
+  for (const std::string& line : output) {
+    if (line.find("ERROR:") != std::string::npos ||
+        line.find("Exiting before completion") != std::string::npos) {
+      throw Exception("Сервер сообщил об ошибке при создании резервной копии: " + line +
+                      "\r\n" + kUntouched);
+    }
+    // gbak ends a complete backup with "gbak:closing file, committing, and finishing".
+    if (line.find("closing file, committing, and finishing") != std::string::npos) finished = true;
+  }
+  if (!finished) {
+    throw Exception(std::string("Резервная копия не была доведена до конца: сервер не сообщил о её "
+                                "завершении. ") +
+                    kUntouched);
+  }
 }
 
 void CheckRestoreOutput(const std::vector<std::string>& output) {

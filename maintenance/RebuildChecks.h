@@ -16,18 +16,31 @@
 // as typed when it cannot be resolved (the path check then says why).
 std::string RealDatabasePath(const std::string& typedPath);
 
-// One rebuild per database at a time, across processes and users: the lock is
-// named after the database's real path and held for as long as the object lives.
-// Raises when another run holds it, or when it cannot be taken at all.
-std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& databasePath);
+// The path names a file as the server will read it: no blank at either end of the
+// path (the server trims them, and would rebuild another file than the one named),
+// and on Windows no dot or blank at the end of the file name either.
+void CheckNameAsTheServerReadsIt(const std::string& path);
 
-// Refuses a database whose backup or temporary file would be the database itself,
-// and every file with one of the two side extensions.
+// A regular file with one name: not a directory, device or FIFO (which would hang
+// the server), and no second hard link through which the old database would live on
+// under another name after the swap.
+void CheckDatabaseFile(const std::string& databasePath);
+
+// One rebuild per database at a time, across processes and users, whatever path
+// names it: the lock is named after the identity of the database's folder (links,
+// bind mounts, 8.3 names, subst drives lead to the same) and the stem its side files
+// share ("ZARVO.FDB" and "ZARVO.GDB" share "ZARVO.qvnbasebackup"). Held for as long
+// as the object lives. Raises when another run holds it, or when it cannot be taken.
+std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& databasePath);
+// The same, but nothing when another run holds it.
+std::unique_ptr<platform::NamedLock> TryRebuildLock(const std::string& databasePath);
+
+// Refuses a database whose backup, temporary or state file would be the database
+// itself, and every file with one of the side extensions.
 void CheckSideFileNames(const std::string& databasePath);
 
-// No other program holds the file (the database server included); the message
-// names the file as the operator typed it.
-void CheckFileFree(const std::string& databasePath, const std::string& typedPath);
+// The program may change the file and its folder (permissions, a read-only volume).
+void CheckWriteAccess(const std::string& databasePath);
 
 // Room on the volume for the backup and the new database beside the working file.
 // Measured (see bench-optimize.sh): the backup is 0.36 to 0.71 times the working
@@ -36,17 +49,13 @@ void CheckFileFree(const std::string& databasePath, const std::string& typedPath
 std::uint64_t RoomNeededForRebuild(std::uint64_t databaseSize);
 void CheckRoomForRebuild(const std::string& databasePath, std::uint64_t databaseSize);
 
-// What the backup service itself adds to the working database's header, measured on
-// the server: its own attachment with the server's two helper attachments of an
-// opened database, and one transaction; once more two attachments and a transaction
-// when the database is opened for the first time since it was made or restored.
-// Anything else means that somebody else attached meanwhile.
-void CheckOnlyTheBackupAttached(const std::string& databasePath, const TDatabaseHeader& before,
-                                const TDatabaseHeader& after);
-// Nobody attached and no transaction started since the backup ended.
-void CheckUntouchedSinceBackup(const std::string& databasePath, const TDatabaseHeader& afterBackup,
-                               const TDatabaseHeader& now);
+// The working database as the rebuild may take it: online (a database somebody
+// else shut down stays as it is), writable, without shadows (the restore would try
+// to make the live shadow's file again).
+void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& header);
 
+// The backup's output ends with the tool's closing line and holds no error line.
+void CheckBackupOutput(const std::vector<std::string>& output);
 // The restore's output ends with the tool's closing line and holds no error line.
 void CheckRestoreOutput(const std::vector<std::string>& output);
 // The new database is online: no shutdown or maintenance mode.

@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "fbclient/FBUtils.h"
+#include "fbclient/ServiceConnection.h"
 #include "logger/LogFormat.h"
 #include "maintenance/BackupRestore.h"
+#include "maintenance/DatabaseShutdown.h"
 #include "maintenance/FileNames.h"
 #include "maintenance/JobSupport.h"
 #include "maintenance/ProgramLogger.h"
@@ -54,7 +55,7 @@ void CheckDatabasePath(const std::string& path) {
   if (upper.compare(0, 3, "S:\\") == 0) {
     throw Exception("База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!");
   }
-  if (path.compare(0, 2, "\\\\") == 0) {
+  if (platform::IsNetworkPath(path)) {
     throw Exception(
         "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!\r\nСетевые пути НЕ ДОПУСКАЮТСЯ!!!");
   }
@@ -87,66 +88,156 @@ void OptimizeDatabase(const std::string& databasePath) {
   OptimizeDatabase(databasePath, report);
 }
 
-void OptimizeDatabase(const std::string& typedPath, TRebuildReport& report) {
+namespace {
+
+const char kUntouchedLine[] = "Рабочая база данных не изменена.";
+
+bool Contains(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The server refuses the single-user shutdown while anybody is attached.
+[[noreturn]] void RefuseBusy(const std::string& databasePath, const Exception& refusal) {
+  throw Exception(FormatText(
+      "С базой данных \"%s\" работает другая программа: сервер не может закрыть базу данных для "
+      "оптимизации, пока к ней подключены другие программы.\r\nЗакройте все программы, которые "
+      "работают с этой базой данных (систему ZARVO), и повторите оптимизацию. %s\r\n(Сервер: %s)",
+      {databasePath, kUntouchedLine, refusal.Message()}));
+}
+
+// Somebody took the one place the single-user mode leaves, between the shutdown and
+// the backup or right after the backup.
+const char kPlaceTaken[] =
+    "К базе данных подключилась другая программа, поэтому её нельзя было закрыть для "
+    "оптимизации: сделанные ею изменения могли бы не попасть в новую копию. Оптимизация прервана.\r\n"
+    "Закройте все программы, которые работают с этой базой данных (систему ZARVO), и повторите "
+    "оптимизацию.";
+
+void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool& jobFailure) {
   // The checks; nothing is touched until all have passed.
   const std::string databasePath = RealDatabasePath(typedPath);
   report.databasePath = databasePath;
-  std::unique_ptr<platform::NamedLock> rebuildLock = TakeRebuildLock(databasePath);
+  CheckNameAsTheServerReadsIt(typedPath);
   CheckDatabasePath(typedPath);
-  if (databasePath != typedPath) CheckDatabasePath(databasePath);
+  if (databasePath != typedPath) {
+    CheckNameAsTheServerReadsIt(databasePath);
+    CheckDatabasePath(databasePath);
+  }
+  CheckDatabaseFile(databasePath);
+  std::unique_ptr<platform::NamedLock> rebuildLock = TakeRebuildLock(databasePath);
   CheckSideFileNames(databasePath);
-  CheckFileFree(databasePath, typedPath);
+  // With the lock held, a state file left beside the database is that of a run
+  // that has ended: its shutdown is undone first, and the operator told.
+  std::string recovered = RecoverInterruptedRebuild(databasePath);
+  if (!recovered.empty()) throw Exception(recovered + " Повторите оптимизацию.");
+  CheckWriteAccess(databasePath);
   report.sizeBefore = platform::FileSizeOf(databasePath).value_or(-1);
   CheckRoomForRebuild(databasePath,
                       static_cast<std::uint64_t>(std::max<std::int64_t>(report.sizeBefore, 0)));
+  TDatabaseHeader before = ReadDatabaseHeader(CurrentServerLogin(), databasePath);
+  CheckDatabaseMode(databasePath, before);
+  report.pageSizeBefore = static_cast<int>(before.pageSize);
   const std::string backupPath = ChangeFileExt(databasePath, kBackupExtension);
 
-  // Declared first so that it is destroyed last: the backup file goes before the
-  // viewer is terminated.
+  // Declared first so that it is destroyed last: the backup file goes, and the
+  // database is back online, before the viewer is terminated.
   ViewerGuard viewer(new TProgressViewer(kOptimizeCaption, false, false));
   RemoveFileOnExit backupFile(backupPath, false);  // armed once the backup is complete
+  TServerShutdown shutdown(databasePath);
+  bool swapped = false, backingUp = true;
+  try {
+    ShowStage(*viewer, kStageBackup);
+    // The first change: the server lets nobody else in from here to the swap.
+    try {
+      shutdown.Enter(fbclient::TShutdownMode::kSingle);
+    } catch (const EIBInterBaseError& e) {
+      if (Contains(e.Message(), "shutdown")) RefuseBusy(databasePath, e);
+      throw;
+    }
+    platform::TestPoint("shutdown");
+    {
+      TServerLogin login = CurrentServerLogin();
+      // Attached beforehand, so that the full shutdown follows the backup at once.
+      fbclient::TServiceConnection fullShutdown(login.ServerName(), login.user, login.password);
+      fullShutdown.Attach();
+      TJobChecks checks;
+      checks.after = [&] {
+        auto start = std::chrono::steady_clock::now();
+        try {
+          shutdown.Enter(fbclient::TShutdownMode::kFull, &fullShutdown);
+        } catch (const EIBInterBaseError& e) {
+          throw Exception(std::string(kPlaceTaken) + "\r\n(Сервер: " + e.Message() + ")");
+        }
+        Log(ProgramLogger(),
+            FormatText("База данных закрыта полностью через %s мс после окончания резервного "
+                       "копирования",
+                       {std::to_string(static_cast<long>(SecondsSince(start) * 1000))}),
+            llPlain);
+      };
+      auto start = std::chrono::steady_clock::now();
+      jobFailure = true;
+      BackupDatabase(login.host, databasePath, backupPath, login.user, login.password, login.port,
+                     checks);
+      jobFailure = false;
+      report.backupSeconds = SecondsSince(start);
+    }
+    backupFile.Arm();
+    backingUp = false;
+    platform::TestPoint("backup");
 
-  // The working database's header, read without attaching, before the backup, after
-  // it and right before the swap: nobody but the backup may have attached, or the
-  // rebuilt file could lack what they committed.
-  TDatabaseHeader beforeBackup, afterBackup;
-  ShowStage(*viewer, kStageBackup);
-  {
-    std::string password = FBUtils::GetFBPassword();
-    int port = FBUtils::GetFBPort();
-    auto readHeader = [&] {
-      return ReadDatabaseHeader(kServerHost, databasePath, kServerUser, password, port);
-    };
+    ShowStage(*viewer, kStageRestore);
+    TServerLogin login = CurrentServerLogin();
     TJobChecks checks;
-    checks.before = [&] {
-      beforeBackup = readHeader();
-      report.pageSizeBefore = static_cast<int>(beforeBackup.pageSize);
-    };
+    // Right before the swap: the working database is still shut down as we left it.
     checks.after = [&] {
-      afterBackup = readHeader();
-      CheckOnlyTheBackupAttached(databasePath, beforeBackup, afterBackup);
+      TDatabaseHeader now = ReadDatabaseHeader(login, databasePath);
+      if (!now.FullShutdown()) {
+        throw Exception(FormatText(
+            "Рабочая база данных \"%s\" была открыта для работы во время оптимизации (%s): в ней "
+            "могли появиться изменения, которых нет в новой копии. Оптимизация прервана.",
+            {databasePath, now.attributes}));
+      }
     };
-    auto start = std::chrono::steady_clock::now();
-    BackupDatabase(kServerHost, databasePath, backupPath, kServerUser, password, port, checks);
-    report.backupSeconds = SecondsSince(start);
+    checks.swapped = [&] { swapped = true; };
+    jobFailure = true;
+    TRestoreResult restored = RestoreDatabase(login.host, databasePath, backupPath, login.user,
+                                              login.password, login.port, checks);
+    jobFailure = false;
+    shutdown.Release();
+    report.restoreSeconds = restored.restoreSeconds;
+    report.swapSeconds = restored.swapSeconds;
+    report.pageSizeAfter = static_cast<int>(restored.rebuiltHeader.pageSize);
+  } catch (const Exception& e) {
+    // Say what became of the working database: the rebuilt one stands in its place,
+    // or it is the old one, back online or (the server gone) still shut down.
+    std::string message = e.Message();
+    if (swapped) {
+      shutdown.Release();
+      throw;
+    }
+    if (backingUp && jobFailure && Contains(message, "shutdown") && !Contains(message, kPlaceTaken))
+      message += std::string("\r\n") + kPlaceTaken;
+    std::string outcome = shutdown.Restore();
+    if (!outcome.empty())
+      message += "\r\n" + outcome;
+    else if (!Contains(message, "Рабочая база данных не изменена"))
+      message += std::string("\r\n") + kUntouchedLine;
+    e.CreateNew(message)->Raise();
   }
-  backupFile.Arm();
-  platform::TestPoint("backup");
-
-  ShowStage(*viewer, kStageRestore);
-  std::string password = FBUtils::GetFBPassword();
-  int port = FBUtils::GetFBPort();
-  TJobChecks checks;
-  checks.after = [&] {
-    TDatabaseHeader now =
-        ReadDatabaseHeader(kServerHost, databasePath, kServerUser, password, port);
-    CheckUntouchedSinceBackup(databasePath, afterBackup, now);
-  };
-  TRestoreResult restored =
-      RestoreDatabase(kServerHost, databasePath, backupPath, kServerUser, password, port, checks);
-  report.restoreSeconds = restored.restoreSeconds;
-  report.swapSeconds = restored.swapSeconds;
-  report.pageSizeAfter = static_cast<int>(restored.rebuiltHeader.pageSize);
   report.sizeAfter = platform::FileSizeOf(databasePath).value_or(-1);
   Log(ProgramLogger(), "Итоги оптимизации:\r\n" + RebuildReportText(report), llPlain);
+}
+
+}  // namespace
+
+void OptimizeDatabase(const std::string& typedPath, TRebuildReport& report) {
+  // Every failure goes to the log: the jobs write their own; the refusals before
+  // them and the steps between them are written here.
+  bool jobFailure = false;
+  try {
+    RebuildDatabase(typedPath, report, jobFailure);
+  } catch (const Exception& e) {
+    if (!jobFailure) Log(ProgramLogger(), "Ошибка оптимизации: " + e.Message(), llError);
+    throw;
+  }
 }

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "maintenance/ServerLogin.h"
+
 inline const char kOptimizeCaption[] = "ОПТИМИЗАЦИЯ БАЗЫ ДАННЫХ";
 inline const char kStageBackup[] = "СОЗДАНИЕ РЕЗЕРВНОЙ КОПИИ";
 inline const char kStageRestore[] = "ВОССТАНОВЛЕНИЕ ИЗ РЕЗЕРВНОЙ КОПИИ";
 inline const char kOptimizeSuccess[] = "ОПТИМИЗАЦИЯ БАЗЫ ДАННЫХ УСПЕШНО ЗАВЕРШЕНА!";
-inline const char kServerHost[] = "127.0.0.1";
-inline const char kServerUser[] = "SYSDBA";
 
 // Refuses, by raising, a path that is not a local existing file: drive S: (any case),
 // a network path, no file there (a directory does not count).

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/SystemError.h"
+
 namespace platform {
 
 // True when a file (not a directory) exists at `path`.
@@ -43,15 +45,55 @@ class FileHold {
 };
 #endif
 
+// What stands at a path, looked at without opening it (opening a FIFO would wait for
+// a writer): a regular file, a directory, something else (a device, a FIFO, a
+// socket), or nothing. Links are followed.
+enum class FileKind { kMissing, kRegular, kDirectory, kOther };
+FileKind KindOfFile(const std::string& path);
+
+// How many names (hard links) the file has; nothing when it cannot be told.
+std::optional<unsigned> HardLinkCount(const std::string& path);
+
+// The identity of the file or folder at `path` as the file system knows it, the same
+// through every name that leads to it (links, bind mounts, 8.3 names, subst drives):
+// POSIX device and inode, Windows volume serial and file index. Nothing when it
+// cannot be opened.
+std::optional<std::string> FileIdentity(const std::string& path);
+
+// Why this program could not change the file at `path`: 0 when it can open it for
+// writing (busy does not count: the server may hold it), else the system's code
+// (POSIX EACCES, EROFS; Windows ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT). The
+// folder must take new files too (POSIX).
+ErrorCode WriteAccessProblem(const std::string& path);
+
+// Whether `path` lies on another computer: a UNC path in either slash (not the
+// local device forms \\?\C:\ and \\.\), or a drive the system says is remote.
+// Always false on POSIX.
+bool IsNetworkPath(const std::string& path);
+
+// Gives `target` the owner and access rules of `source` (POSIX: owner, group and
+// permission bits; Windows: owner, group and access list). False on failure
+// (error code left).
+bool CopyFileSecurity(const std::string& source, const std::string& target);
+
 // Writes a file's data through to the disk. False on failure (error code left).
 bool FlushFileToDisk(const std::string& path);
+// Writes the folder of `path` through to the disk, so that a file just made or
+// removed there stays made or removed after a power cut (Windows: nothing to do,
+// its file systems journal the folder). False on failure (error code left).
+bool FlushFolderOf(const std::string& path);
 
 // Puts `source` in the place of `target` in one step: at every instant `target`
 // names the old file or the new one, whole. The new directory entry is on the disk
 // before it returns (POSIX: the folder is flushed; Windows: write-through). Both
 // must lie in one folder. Fails (error code left) when `target` is held open by
 // another program on Windows; on POSIX the caller tests that first.
-bool ReplaceFileAtomically(const std::string& source, const std::string& target);
+enum class ReplaceResult {
+  kReplaced,
+  kNotReplaced,         // `target` is as it was (error code left)
+  kReplacedNotFlushed,  // replaced, but the folder's new entry may not be on the disk yet
+};
+ReplaceResult ReplaceFileAtomically(const std::string& source, const std::string& target);
 
 // Where the file that `path` names really lies: POSIX gives the absolute path with
 // every symbolic link resolved; Windows follows a file that is a symbolic link (a

@@ -43,6 +43,7 @@ class NamedLock {
   std::string path_;
 #ifdef _WIN32
   void* handle_ = nullptr;
+  unsigned owned_ = 0;  // times this object acquired the mutex and has not released it
 #else
   int fd_ = -1;
 #endif

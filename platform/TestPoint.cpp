@@ -38,4 +38,9 @@ void TestPoint(const char* point) noexcept {
   }
 }
 
+bool TestFault(const char* point) noexcept {
+  static const std::string failAt = Setting("QVN_TEST_FAIL_AT");
+  return !failAt.empty() && failAt == point;
+}
+
 }  // namespace platform

@@ -13,4 +13,9 @@ namespace platform {
 //                              until "<point>.go" appears there.
 void TestPoint(const char* point) noexcept;
 
+// True at the step `point` when QVN_TEST_FAIL_AT names it: the caller then fails as
+// the system call it stands for would (for faults no real system can be made to
+// produce on demand, such as a folder that cannot be flushed).
+bool TestFault(const char* point) noexcept;
+
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/Process.h"
+#include "platform/TestPoint.h"
 #include "platform/posix/Fd.h"
 
 namespace platform {
@@ -78,9 +79,61 @@ bool FlushFileToDisk(const std::string& path) {
   return fd && ::fsync(fd.Get()) == 0;
 }
 
-bool ReplaceFileAtomically(const std::string& source, const std::string& target) {
-  if (::rename(source.c_str(), target.c_str()) != 0) return false;
-  return SyncDirectoryOf(target);
+ReplaceResult ReplaceFileAtomically(const std::string& source, const std::string& target) {
+  if (::rename(source.c_str(), target.c_str()) != 0) return ReplaceResult::kNotReplaced;
+  if (TestFault("folder-flush")) {
+    errno = EIO;
+    return ReplaceResult::kReplacedNotFlushed;
+  }
+  return SyncDirectoryOf(target) ? ReplaceResult::kReplaced : ReplaceResult::kReplacedNotFlushed;
+}
+
+bool FlushFolderOf(const std::string& path) { return SyncDirectoryOf(path); }
+
+FileKind KindOfFile(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return FileKind::kMissing;
+  if (S_ISREG(st.st_mode)) return FileKind::kRegular;
+  if (S_ISDIR(st.st_mode)) return FileKind::kDirectory;
+  return FileKind::kOther;
+}
+
+std::optional<unsigned> HardLinkCount(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<unsigned>(st.st_nlink);
+}
+
+std::optional<std::string> FileIdentity(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+         std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+ErrorCode WriteAccessProblem(const std::string& path) {
+  std::string dir = ExtractFilePath(path);
+  if (dir.empty()) dir = ".";
+  // The server writes the side files and the new database into the folder, and
+  // the swap renames in it: both need a writable folder on a writable volume.
+  for (const std::string& place : {path, dir}) {
+    if (::access(place.c_str(), W_OK) != 0) return static_cast<ErrorCode>(errno);
+  }
+  struct statvfs st;
+  if (::statvfs(dir.c_str(), &st) == 0 && (st.f_flag & ST_RDONLY) != 0) return EROFS;
+  return 0;
+}
+
+bool IsNetworkPath(const std::string&) { return false; }
+
+bool CopyFileSecurity(const std::string& source, const std::string& target) {
+  struct stat from, to;
+  if (::stat(source.c_str(), &from) != 0 || ::stat(target.c_str(), &to) != 0) return false;
+  if ((from.st_uid != to.st_uid || from.st_gid != to.st_gid) &&
+      ::chown(target.c_str(), from.st_uid, from.st_gid) != 0)
+    return false;
+  // After chown: it may clear the set-id bits that chmod then puts back.
+  return ::chmod(target.c_str(), from.st_mode & 07777) == 0;
 }
 
 std::optional<std::string> ResolveFilePath(const std::string& path) {

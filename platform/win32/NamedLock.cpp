@@ -65,15 +65,24 @@ std::unique_ptr<NamedLock> NamedLock::Open(const std::string& name, const std::s
 }
 
 NamedLock::~NamedLock() {
+  // A mutex closed while owned stays owned until the owning thread ends: a window
+  // program's main thread would keep every other process out after its first run.
+  while (owned_ > 0) Release();
   if (handle_ != nullptr) ::CloseHandle(static_cast<HANDLE>(handle_));
 }
 
 bool NamedLock::Acquire(int timeoutMs) noexcept {
   // WAIT_ABANDONED: the holder died; the mutex is ours now all the same.
   DWORD result = ::WaitForSingleObject(static_cast<HANDLE>(handle_), static_cast<DWORD>(timeoutMs));
-  return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+  if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) return false;
+  ++owned_;
+  return true;
 }
 
-void NamedLock::Release() noexcept { ::ReleaseMutex(static_cast<HANDLE>(handle_)); }
+void NamedLock::Release() noexcept {
+  if (owned_ == 0) return;
+  if (::ReleaseMutex(static_cast<HANDLE>(handle_))) --owned_;
+  else owned_ = 0;
+}
 
 }  // namespace platform

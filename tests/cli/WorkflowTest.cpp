@@ -65,36 +65,50 @@ TEST(DatabaseHeader, ReadsPageSizeCountersAndMode) {
   EXPECT_THROW(ParseDatabaseHeader(lines), Exception);
 }
 
-TEST(RebuildChecks, OnlyTheBackupsOwnAttachmentsAndTransactionsPass) {
-  TDatabaseHeader before;
-  before.nextAttachment = 100;
-  before.nextTransaction = 50;
-  struct Case {
-    std::uint64_t attachments, transactions;
-    bool passes;
+// What the rebuild reads from the server before it goes on: the backup's output and
+// the working database's header.
+TEST(RebuildChecks, BackupOutputAndDatabaseModeDecideWhetherToGoOn) {
+  const std::string closing = "gbak:closing file, committing, and finishing. 1024 bytes written";
+  struct OutputCase {
+    std::vector<std::string> lines;
+    const char* refusal;  // nullptr: passes
   };
-  // The backup alone: 3 and 1, or 5 and 2 on a database opened first since its restore.
-  for (const Case& c : {Case{3, 1, true}, Case{5, 2, true}, Case{4, 1, false}, Case{4, 3, false},
-                        Case{3, 2, false}, Case{5, 3, false}, Case{0, 0, false}}) {
-    TDatabaseHeader after = before;
-    after.nextAttachment += c.attachments;
-    after.nextTransaction += c.transactions;
-    bool passed = true;
+  for (const OutputCase& c :
+       {OutputCase{{"gbak:writing tables", closing, ""}, nullptr},
+        OutputCase{{"gbak:writing tables", ""}, "Резервная копия не была доведена до конца"},
+        OutputCase{{"gbak: ERROR:I/O error during \"open\"", closing},
+                   "Сервер сообщил об ошибке при создании резервной копии: gbak: ERROR:"},
+        OutputCase{{"gbak:Exiting before completion due to errors", ""},
+                   "Сервер сообщил об ошибке при создании резервной копии"}}) {
     try {
-      CheckOnlyTheBackupAttached("/db", before, after);
-    } catch (const Exception&) {
-      passed = false;
+      CheckBackupOutput(c.lines);
+      EXPECT_EQ(c.refusal, nullptr) << c.lines[0];
+    } catch (const Exception& e) {
+      ASSERT_NE(c.refusal, nullptr) << e.Message();
+      EXPECT_EQ(e.Message().rfind(c.refusal, 0), 0u) << e.Message();
     }
-    EXPECT_EQ(passed, c.passes) << c.attachments << " attachments, " << c.transactions;
-    EXPECT_EQ(c.attachments == 0 && c.transactions == 0,
-              [&] {
-                try {
-                  CheckUntouchedSinceBackup("/db", before, after);
-                  return true;
-                } catch (const Exception&) {
-                  return false;
-                }
-              }());
+  }
+
+  struct ModeCase {
+    const char* attributes;
+    std::uint64_t shadows;
+    const char* refusal;
+  };
+  for (const ModeCase& c : {ModeCase{"force write", 0, nullptr}, ModeCase{"", 0, nullptr},
+                            ModeCase{"force write, full shutdown", 0, "не в рабочем режиме"},
+                            ModeCase{"single-user maintenance", 0, "не в рабочем режиме"},
+                            ModeCase{"force write, read only", 0, "не в рабочем режиме"},
+                            ModeCase{"force write", 1, "есть теневая копия"}}) {
+    TDatabaseHeader header;
+    header.attributes = c.attributes;
+    header.shadowCount = c.shadows;
+    try {
+      CheckDatabaseMode("/db", header);
+      EXPECT_EQ(c.refusal, nullptr) << c.attributes;
+    } catch (const Exception& e) {
+      ASSERT_NE(c.refusal, nullptr) << e.Message();
+      EXPECT_NE(e.Message().find(c.refusal), std::string::npos) << e.Message();
+    }
   }
 }
 

@@ -77,7 +77,8 @@ TEST(FileOps, ReplacePutsTheNewFileInPlaceInOneStep) {
   ASSERT_EQ(::chmod(dir.File("base.new").c_str(), 0660), 0);
 #endif
   ASSERT_TRUE(platform::FlushFileToDisk(dir.File("base.new")));
-  ASSERT_TRUE(platform::ReplaceFileAtomically(dir.File("base.new"), dir.File("base.fdb")))
+  ASSERT_EQ(platform::ReplaceFileAtomically(dir.File("base.new"), dir.File("base.fdb")),
+            platform::ReplaceResult::kReplaced)
       << platform::SystemErrorText(platform::LastErrorCode());
   EXPECT_TRUE(ReadFile(dir.File("base.fdb")) == content);
   EXPECT_FALSE(platform::FileExists(dir.File("base.new")));
@@ -87,7 +88,8 @@ TEST(FileOps, ReplacePutsTheNewFileInPlaceInOneStep) {
   EXPECT_EQ(st.st_mode & 07777, 0660u) << "the new file keeps its own mode and owner";
 #endif
   platform::SetLastErrorCode(0);
-  EXPECT_FALSE(platform::ReplaceFileAtomically(dir.File("base.new"), dir.File("base.fdb")));
+  EXPECT_EQ(platform::ReplaceFileAtomically(dir.File("base.new"), dir.File("base.fdb")),
+            platform::ReplaceResult::kNotReplaced);
   EXPECT_EQ(platform::LastErrorCode(), platform::FileNotFoundCode());
   EXPECT_TRUE(ReadFile(dir.File("base.fdb")) == content);
 }
@@ -99,7 +101,8 @@ TEST(FileOps, ReplaceRefusesAWorkingFileHeldOpen) {
   WriteFile(dir.File("base.fdb"), "old");
   std::ifstream holder(dir.File("base.fdb"), std::ios::binary);
   ASSERT_TRUE(holder.is_open());
-  EXPECT_FALSE(platform::ReplaceFileAtomically(dir.File("base.new"), dir.File("base.fdb")));
+  EXPECT_EQ(platform::ReplaceFileAtomically(dir.File("base.new"), dir.File("base.fdb")),
+            platform::ReplaceResult::kNotReplaced);
   holder.close();
   EXPECT_EQ(ReadFile(dir.File("base.fdb")), "old");
   EXPECT_EQ(ReadFile(dir.File("base.new")), "new");

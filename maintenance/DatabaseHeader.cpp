@@ -79,8 +79,6 @@ TDatabaseHeader ParseDatabaseHeader(const std::vector<std::string>& lines) {
     } else if (ValueAfter(line, "Next attachment ID", value)) {
       header.nextAttachment = Number("Next attachment ID", value);
       attachment = true;
-    } else if (ValueAfter(line, "Shadow count", value)) {
-      header.shadowCount = Number("Shadow count", value);
     } else if (ValueAfter(line, "Attributes", value)) {
       header.attributes = value;
     }

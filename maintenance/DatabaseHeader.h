@@ -17,8 +17,6 @@ struct TDatabaseHeader {
   // The modes the header lists after "Attributes" ("force write", "single-user
   // maintenance", ...), as printed.
   std::string attributes;
-  // Shadow files the database keeps ("Shadow count"; 0 when the line is missing).
-  std::uint64_t shadowCount = 0;
 
   // No shutdown or maintenance mode: everybody may attach and work.
   bool Online() const;

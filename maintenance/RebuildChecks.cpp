@@ -177,13 +177,6 @@ void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& h
         "оставлена как есть. Верните базу данных в обычный рабочий режим и повторите попытку.",
         {databasePath, header.attributes}));
   }
-  if (header.shadowCount > 0) {
-    throw Exception(FormatText(
-        "У базы данных \"%s\" есть теневая копия (shadow): восстановление создало бы её файл "
-        "заново поверх действующего, поэтому такую базу данных оптимизировать нельзя. Удалите "
-        "теневую копию средствами администратора сервера и повторите попытку. %s",
-        {databasePath, kUntouched}));
-  }
 }
 
 void CheckBackupOutput(const std::vector<std::string>& output) {
@@ -196,6 +189,20 @@ void CheckBackupOutput(const std::vector<std::string>& output) {
     }
     // gbak ends a complete backup with "gbak:closing file, committing, and finishing".
     if (line.find("closing file, committing, and finishing") != std::string::npos) finished = true;
+  }
+  // The header does not tell a shadow; the backup names its file. The restore would
+  // make that file again over the live shadow's, and fail.
+  const std::string shadowFile = "writing shadow file ";  // "... files" heads the list
+  for (const std::string& line : output) {
+    std::size_t at = line.find(shadowFile);
+    if (finished && at != std::string::npos &&
+        line.find_first_not_of(' ', at + shadowFile.size()) != std::string::npos) {
+      throw Exception(
+          "У базы данных есть теневая копия (shadow): восстановление создало бы её файл заново "
+          "поверх действующего, поэтому такую базу данных оптимизировать нельзя. Удалите теневую "
+          "копию средствами администратора сервера и повторите попытку (" + line + "). " +
+          kUntouched);
+    }
   }
   if (!finished) {
     throw Exception(std::string("Резервная копия не была доведена до конца: сервер не сообщил о её "

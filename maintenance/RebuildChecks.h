@@ -49,12 +49,12 @@ void CheckWriteAccess(const std::string& databasePath);
 std::uint64_t RoomNeededForRebuild(std::uint64_t databaseSize);
 void CheckRoomForRebuild(const std::string& databasePath, std::uint64_t databaseSize);
 
-// The working database as the rebuild may take it: online (a database somebody
-// else shut down stays as it is), writable, without shadows (the restore would try
-// to make the live shadow's file again).
+// The working database as the rebuild may take it: online and writable (a database
+// somebody else shut down or made read-only stays as it is).
 void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& header);
 
-// The backup's output ends with the tool's closing line and holds no error line.
+// The backup's output ends with the tool's closing line, holds no error line, and
+// names no shadow file (the restore would try to make the live shadow's file again).
 void CheckBackupOutput(const std::vector<std::string>& output);
 // The restore's output ends with the tool's closing line and holds no error line.
 void CheckRestoreOutput(const std::vector<std::string>& output);

@@ -134,9 +134,6 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   report.sizeBefore = platform::FileSizeOf(databasePath).value_or(-1);
   CheckRoomForRebuild(databasePath,
                       static_cast<std::uint64_t>(std::max<std::int64_t>(report.sizeBefore, 0)));
-  TDatabaseHeader before = ReadDatabaseHeader(CurrentServerLogin(), databasePath);
-  CheckDatabaseMode(databasePath, before);
-  report.pageSizeBefore = static_cast<int>(before.pageSize);
   const std::string backupPath = ChangeFileExt(databasePath, kBackupExtension);
 
   // Declared first so that it is destroyed last: the backup file goes, and the
@@ -147,24 +144,33 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   bool swapped = false, backingUp = true;
   try {
     ShowStage(*viewer, kStageBackup);
-    // The first change: the server lets nobody else in from here to the swap.
-    try {
-      shutdown.Enter(fbclient::TShutdownMode::kSingle);
-    } catch (const EIBInterBaseError& e) {
-      if (Contains(e.Message(), "shutdown")) RefuseBusy(databasePath, e);
-      throw;
-    }
-    platform::TestPoint("shutdown");
     {
       TServerLogin login = CurrentServerLogin();
       // Attached beforehand, so that the full shutdown follows the backup at once.
-      fbclient::TServiceConnection fullShutdown(login.ServerName(), login.user, login.password);
-      fullShutdown.Attach();
+      std::unique_ptr<fbclient::TServiceConnection> fullShutdown;
       TJobChecks checks;
+      // Inside the backup job, so that the server's refusals (a wrong password, no
+      // server) are the job's own, logged and wrapped alike.
+      checks.before = [&] {
+        TDatabaseHeader before = ReadDatabaseHeader(login, databasePath);
+        CheckDatabaseMode(databasePath, before);
+        report.pageSizeBefore = static_cast<int>(before.pageSize);
+        fullShutdown = std::make_unique<fbclient::TServiceConnection>(login.ServerName(),
+                                                                      login.user, login.password);
+        fullShutdown->Attach();
+        // The first change: the server lets nobody else in from here to the swap.
+        try {
+          shutdown.Enter(fbclient::TShutdownMode::kSingle);
+        } catch (const EIBInterBaseError& e) {
+          if (Contains(e.Message(), "shutdown")) RefuseBusy(databasePath, e);
+          throw;
+        }
+        platform::TestPoint("shutdown");
+      };
       checks.after = [&] {
         auto start = std::chrono::steady_clock::now();
         try {
-          shutdown.Enter(fbclient::TShutdownMode::kFull, &fullShutdown);
+          shutdown.Enter(fbclient::TShutdownMode::kFull, fullShutdown.get());
         } catch (const EIBInterBaseError& e) {
           throw Exception(std::string(kPlaceTaken) + "\r\n(Сервер: " + e.Message() + ")");
         }

@@ -68,7 +68,7 @@ ErrorCode WriteAccessProblem(const std::string& path);
 
 // Whether `path` lies on another computer: a UNC path in either slash (not the
 // local device forms \\?\C:\ and \\.\), or a drive the system says is remote.
-// Always false on POSIX.
+// On POSIX only the Windows spelling \\\\server counts.
 bool IsNetworkPath(const std::string& path);
 
 // Gives `target` the owner and access rules of `source` (POSIX: owner, group and

@@ -10,6 +10,7 @@
 #include "app/ScaleUtils.h"
 #include "app/UMainModel.h"
 #include "app/win32/ShutdownBlock.h"
+#include "maintenance/DatabaseShutdown.h"
 #include "platform/win32/QueryMessages.h"
 #include "support/Exceptions.h"
 
@@ -267,6 +268,17 @@ void TForm1::RestoreAndShow(int showCommand) {
   ::ShowWindow(window_, showCommand);
   ::UpdateWindow(window_);
   ::SetFocus(edit_);
+  RecoverInterruptedRebuildsAtStart();
+}
+
+void TForm1::RecoverInterruptedRebuildsAtStart() {
+  // A rebuild that was ended while its database was shut down left a note beside
+  // it; the database goes back online before the operator does anything else.
+  std::vector<std::string> paths;
+  for (const UMain::KnownDatabase& db : UMain::kKnownDatabases) paths.push_back(db.path);
+  paths.push_back(FilenameText());
+  std::string text = RecoverInterruptedRebuilds(paths);
+  if (!text.empty()) ShowMessage(text, UMain::kAppTitle, MB_OK | MB_ICONWARNING);
 }
 
 void TForm1::StorePath() {

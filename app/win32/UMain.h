@@ -67,6 +67,7 @@ class TForm1 {
   HFONT MakeFont(int height, bool bold);
 
   void FormShow();
+  void RecoverInterruptedRebuildsAtStart();
   void ListBox1Click();
   void Button1Click();
   void btnShowStatClick();

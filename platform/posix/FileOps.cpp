@@ -124,7 +124,8 @@ ErrorCode WriteAccessProblem(const std::string& path) {
   return 0;
 }
 
-bool IsNetworkPath(const std::string&) { return false; }
+// The Windows spelling of another computer's share never names a local file here.
+bool IsNetworkPath(const std::string& path) { return path.compare(0, 2, "\\\\") == 0; }
 
 bool CopyFileSecurity(const std::string& source, const std::string& target) {
   struct stat from, to;

@@ -63,6 +63,7 @@ class Site : public ::testing::Test {
               "[Firebird]\nPassword=" + password + "\nPort=" + std::to_string(port) + "\n");
   }
 
+public:
   // Runs the program of this site with its site root; stdout and stderr apart.
   RunResult Run(const std::string& arguments, const std::string& environment = "") {
     RunResult result;
@@ -76,6 +77,7 @@ class Site : public ::testing::Test {
     return result;
   }
 
+protected:
   // The log's lines, back in UTF-8, without their CR LF.
   std::vector<std::string> LogLines() const {
     std::string text = platform::Cp1251ToUtf8(ReadFile(dir_.File("QORD/LogFiles/QVNOptimizeDB.log")));

@@ -6,9 +6,9 @@
 // of the new file. It also serves machines without the bridge. It answers the service
 // calls the rebuild makes: a "backup" copies the database to the backup file, a
 // "restore" copies the backup file to the new database, each reporting a few
-// verbose lines and then the empty line that ends the output; the header statistics
-// print a header whose counters move as the server's do (a backup adds three
-// attachments and one transaction), page size 16384 for a database it restored.
+// verbose lines and then the empty line that ends the output; the properties action
+// sets the shutdown mode the header then shows; the header statistics print page
+// size 16384 for a database it restored.
 //
 // The environment variable QVN_FBCLIENT_DOUBLE_FAIL makes it fail:
 //   attach   the attach is refused as for a wrong password
@@ -39,19 +39,15 @@ struct Service {
 } service;
 
 // What the header of each database says, as the server would keep it.
-struct Counters {
-  unsigned attachments = 10, transactions = 20;
-};
-std::map<std::string, Counters> counters;
+std::map<std::string, std::string> modes;  // the shutdown mode's attribute, if any
 std::set<std::string> restored;
 
 std::vector<std::string> HeaderOf(const std::string& database) {
-  const Counters& c = counters[database];
+  const std::string& mode = modes[database];
   return {"Database \"" + database + "\"", "Database header page information:",
           std::string("\tPage size\t\t") + (restored.count(database) ? "16384" : "4096"),
-          "\tNext transaction\t" + std::to_string(c.transactions),
-          "\tNext attachment ID\t" + std::to_string(c.attachments),
-          "\tAttributes\t\tforce write", ""};
+          "\tNext transaction\t20", "\tNext attachment ID\t10",
+          "\tAttributes\t\tforce write" + (mode.empty() ? "" : ", " + mode), ""};
 }
 
 void WaitAtGate() {
@@ -158,6 +154,12 @@ ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle*, isc
       p += n;
       (tag == isc_spb_dbname ? service.database : service.backup) = value;
     } else if (tag == isc_spb_verbose) {
+    } else if (tag == isc_spb_prp_shutdown_mode) {
+      modes[service.database] = *p++ == isc_spb_prp_sm_full ? "full shutdown"
+                                                             : "single-user maintenance";
+    } else if (tag == isc_spb_prp_online_mode) {
+      ++p;
+      modes[service.database].clear();
     } else {
       p += 4;  // options, page size: 32-bit values
     }
@@ -168,18 +170,18 @@ ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle*, isc
     service.header = HeaderOf(service.database);
     return Ok(status);
   }
+  if (service.action == isc_action_svc_properties) {  // no output
+    service.linesLeft = 0;
+    service.header.clear();
+    return Ok(status);
+  }
   if (service.action == isc_action_svc_backup) WaitAtGate();
   bool restoreFails = service.action == isc_action_svc_restore && FailMode() == "restore";
   bool copied = service.action == isc_action_svc_backup
                     ? CopyBytes(service.database, service.backup, false)
                     : CopyBytes(service.backup, service.database, restoreFails);
   if (!copied) return Fail(status, isc_io_error);
-  if (service.action == isc_action_svc_backup) {
-    counters[service.database].attachments += 3;
-    counters[service.database].transactions += 1;
-  } else {
-    restored.insert(service.database);
-  }
+  if (service.action == isc_action_svc_restore) restored.insert(service.database);
   service.linesLeft = 3;
   service.failing = restoreFails;
   return Ok(status);
@@ -195,8 +197,11 @@ ISC_STATUS ISC_EXPORT isc_service_query(ISC_STATUS* status, isc_svc_handle*, isc
     line = service.header.front();
     service.header.erase(service.header.begin());
   } else if (service.linesLeft > 0) {
-    // gbak ends a complete action with this line; the rebuild looks for it.
-    line = service.linesLeft == 1 ? "gbak:finishing, closing, and going home"
+    // gbak ends a complete action with these lines; the rebuild looks for them.
+    const char* closing = service.action == isc_action_svc_backup
+                              ? "gbak:closing file, committing, and finishing. 1024 bytes written"
+                              : "gbak:finishing, closing, and going home";
+    line = service.linesLeft == 1 ? closing
                                   : "gbak: double line " + std::to_string(4 - service.linesLeft);
     --service.linesLeft;
   }

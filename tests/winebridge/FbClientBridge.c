@@ -244,11 +244,22 @@ static const TagShape kRestoreTags[] = {
 static const TagShape kStatisticsTags[] = {
     {isc_spb_dbname, kPath}, {isc_spb_options, kNumber}, {isc_spb_sts_table, kText}, {0, kNone}};
 
+/* The shutdown and online modes are one byte; the timeouts and options four. */
+static const TagShape kPropertiesTags[] = {
+    {isc_spb_dbname, kPath},
+    {isc_spb_options, kNumber},
+    {isc_spb_prp_shutdown_mode, kByte},
+    {isc_spb_prp_online_mode, kByte},
+    {isc_spb_prp_attachments_shutdown, kNumber},
+    {isc_spb_prp_transactions_shutdown, kNumber},
+    {0, kNone}};
+
 static const TagShape* ActionTags(unsigned char action) {
   switch (action) {
     case isc_action_svc_backup: return kBackupTags;
     case isc_action_svc_restore: return kRestoreTags;
     case isc_action_svc_db_stats: return kStatisticsTags;
+    case isc_action_svc_properties: return kPropertiesTags;
     default: return NULL;
   }
 }

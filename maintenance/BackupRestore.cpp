@@ -7,6 +7,7 @@
 #include "fbclient/ServiceConnection.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/FileNames.h"
+#include "maintenance/JobProgress.h"
 #include "maintenance/JobSupport.h"
 #include "maintenance/RebuildChecks.h"
 #include "maintenance/ProgramLogger.h"
@@ -37,10 +38,11 @@ std::string TextOf(const CapturedOutput& lines) {
 
 // Reads the action's output to its end; a failure dumps what came so far and goes on.
 void ReadOutput(fbclient::TServiceConnection& service, CapturedOutput& captured,
-                const char* dumpHeader, const char* runningPoint) {
+                const char* dumpHeader, const char* runningPoint, JobStage stage) {
   try {
     while (!service.Eof()) {
       captured.push_back(service.GetNextLine());
+      NotifyJobOutput(stage, captured.back());
       if (captured.size() == 1) platform::TestPoint(runningPoint);  // the action is under way
     }
   } catch (...) {
@@ -111,7 +113,7 @@ void BackupDatabase(const std::string& host, const std::string& databasePath,
       service.Attach();
       service.StartBackup(databasePath, backupPath);
       ReadOutput(service, captured, "Лог резервирования (предоставлен в целях отладки ошибки):\r\n",
-                 "backup-running");
+                 "backup-running", JobStage::Backup);
       service.Detach();
     }  // the connection is released here, or by unwinding
     if (checks.after) {
@@ -149,7 +151,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
       }
       service.Attach();
       service.StartRestore(backupPath, tempPath, kRestorePageSize);
-      ReadOutput(service, captured, dumpHeader, "restore-running");
+      ReadOutput(service, captured, dumpHeader, "restore-running", JobStage::Restore);
       service.Detach();
     }
     result.restoreSeconds = SecondsSince(restoreStart);

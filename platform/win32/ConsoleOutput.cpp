@@ -6,6 +6,23 @@
 
 namespace platform {
 
+std::string ToOtherCodePage(const std::string& text, unsigned codePage) {
+  std::wstring wide = Widen(text);
+  if (wide.empty()) return std::string();
+  int size = ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                   nullptr, 0, "?", nullptr);
+  if (size <= 0) return std::string(text.size(), '?');  // a code page the system lacks
+  std::string out(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size,
+                        "?", nullptr);
+  return out;
+}
+
+unsigned ConsoleCodePage() {
+  UINT page = ::GetConsoleOutputCP();  // 0 without a console
+  return page != 0 ? page : ::GetOEMCP();
+}
+
 void WriteConsoleText(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
   auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
@@ -16,7 +33,8 @@ void WriteConsoleText(std::FILE* stream, const std::string& text) {
     ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
   }
-  std::fwrite(text.data(), 1, text.size(), stream);
+  std::string bytes = ToCodePage(text, ConsoleCodePage());
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
   std::fflush(stream);
 }
 

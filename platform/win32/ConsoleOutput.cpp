@@ -9,13 +9,17 @@ namespace platform {
 std::string ToOtherCodePage(const std::string& text, unsigned codePage) {
   std::wstring wide = Widen(text);
   if (wide.empty()) return std::string();
-  int size = ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
-                                   nullptr, 0, "?", nullptr);
-  if (size <= 0) return std::string(text.size(), '?');  // a code page the system lacks
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size,
-                        "?", nullptr);
-  return out;
+  // '?' rather than a look-alike; some code pages take no flags at all.
+  for (DWORD flags : {DWORD{WC_NO_BEST_FIT_CHARS}, DWORD{0}}) {
+    int size = ::WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()),
+                                     nullptr, 0, flags ? "?" : nullptr, nullptr);
+    if (size <= 0) continue;
+    std::string out(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), out.data(),
+                          size, flags ? "?" : nullptr, nullptr);
+    return out;
+  }
+  return std::string(text.size(), '?');  // a code page the system lacks
 }
 
 unsigned ConsoleCodePage() {

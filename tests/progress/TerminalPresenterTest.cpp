@@ -98,6 +98,23 @@ TEST(TerminalPresenter, RenderShowsLinesBarAndTime) {
   EXPECT_EQ(TTerminalPresenter::RenderBar(frame), "[" + std::string(20, '#') + std::string(20, ' ') + "] 50 %");
 }
 
+// The owner's progress rows: under the lines when redrawn; as plain lines at most
+// every few seconds elsewhere (a console that shows escape codes as characters).
+TEST(TerminalPresenter, ProgressRowsShowUnderTheLines) {
+  std::vector<std::string> rows = TTerminalPresenter::Render(
+      {Line(10, "STAGE", taLeftJustify)}, FrameWithFill(0, 10), {"Сохранено таблиц: 1 из 6"});
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[1], std::string((64 - 24) / 2, ' ') + "Сохранено таблиц: 1 из 6");
+
+  Output out;
+  std::vector<std::string> status = {"Таблица A: записано 10 000", "Сохранено таблиц: 0 из 2"};
+  TTerminalPresenter presenter(out.Writer(), false, [&] { return status; });
+  presenter.PaintFrame(nullptr, FrameWithFill(0, 10));
+  status[0] = "Таблица A: записано 20 000";
+  presenter.PaintFrame(nullptr, FrameWithFill(0, 10));  // sooner than the interval
+  EXPECT_EQ(out.text, "Таблица A: записано 10 000\nСохранено таблиц: 0 из 2\n");
+}
+
 TEST(TerminalPresenter, ViewerPrintsStagesWithoutEscapes) {
   freed_viewers::Watch();
   ProgressFrameDelay = 5;

@@ -153,3 +153,46 @@ TEST(TerminalPresenter, ViewerRedrawsInPlaceOnATerminalAndClearsAtTheEnd) {
   EXPECT_NE(out.text.find("Общее время: "), std::string::npos);
   EXPECT_EQ(out.text.substr(out.text.size() - 8), "\x1b[8A\r\x1b[J");
 }
+
+#ifdef _WIN32
+#include "platform/win32/WindowsSupport.h"
+
+// A real console (Wine's accepts the switch to escape codes and still shows them as
+// characters): whatever the answer, the check leaves nothing on the screen and the
+// cursor where it was, and a "yes" means the codes really move nothing.
+TEST(TerminalPresenter, EscapeCheckLeavesTheConsoleClean) {
+  ::FreeConsole();
+  ASSERT_TRUE(::AllocConsole());
+  HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+  ASSERT_NE(console, INVALID_HANDLE_VALUE);
+  HANDLE oldError = ::GetStdHandle(STD_ERROR_HANDLE);
+  ::SetStdHandle(STD_ERROR_HANDLE, console);
+  DWORD written = 0;
+  ::WriteConsoleW(console, L"ab", 2, &written, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO before;
+  ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &before));
+
+  bool honoured = StderrIsTerminal();
+
+  CONSOLE_SCREEN_BUFFER_INFO after;
+  ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &after));
+  EXPECT_EQ(after.dwCursorPosition.X, before.dwCursorPosition.X);
+  EXPECT_EQ(after.dwCursorPosition.Y, before.dwCursorPosition.Y);
+  wchar_t row[8] = {};
+  DWORD read = 0;
+  COORD start{0, before.dwCursorPosition.Y};
+  ASSERT_TRUE(::ReadConsoleOutputCharacterW(console, row, 6, start, &read));
+  EXPECT_EQ(std::wstring(row, read), L"ab    ");
+  if (honoured) {
+    ::WriteConsoleW(console, L"\x1b[0m", 4, &written, nullptr);
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &after));
+    EXPECT_EQ(after.dwCursorPosition.X, before.dwCursorPosition.X);
+  }
+  std::printf("the console %s escape codes\n", honoured ? "honours" : "does not honour");
+  ::SetStdHandle(STD_ERROR_HANDLE, oldError);
+  ::CloseHandle(console);
+  ::FreeConsole();
+}
+#endif

@@ -16,10 +16,4 @@ std::string ToCodePage(const std::string& text, unsigned codePage) {
   }
 }
 
-void WriteUtf8Text(std::FILE* stream, const std::string& text) {
-  std::fflush(stream);
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
-
 }  // namespace platform

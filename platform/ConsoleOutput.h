@@ -11,7 +11,8 @@ namespace platform {
 // code page (ConsoleCodePage), so that `> out.txt` or `| more` reads as the console
 // does. On POSIX everything gets UTF-8.
 void WriteConsoleText(std::FILE* stream, const std::string& text);
-// Writes text that must stay UTF-8 whatever the stream is (JSON), whole, and flushes.
+// Writes text that must stay UTF-8 in a file or a pipe (JSON), whole, and flushes; a
+// Windows console window shows it as WriteConsoleText does.
 void WriteUtf8Text(std::FILE* stream, const std::string& text);
 
 // The code page text for people goes out in when it does not go to a console window:

@@ -19,4 +19,6 @@ void WriteConsoleText(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+void WriteUtf8Text(std::FILE* stream, const std::string& text) { WriteConsoleText(stream, text); }
+
 }  // namespace platform

@@ -27,19 +27,34 @@ unsigned ConsoleCodePage() {
   return page != 0 ? page : ::GetOEMCP();
 }
 
-void WriteConsoleText(std::FILE* stream, const std::string& text) {
+namespace {
+
+// A console window takes characters, not bytes: whatever its code page, it shows
+// the text as it is. False when the stream is not a console.
+bool WriteToConsoleWindow(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
   auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
   DWORD mode = 0;
-  if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
-    std::wstring wide = Widen(text);
-    DWORD written = 0;
-    ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    return;
-  }
-  std::string bytes = ToCodePage(text, ConsoleCodePage());
+  if (handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode)) return false;
+  std::wstring wide = Widen(text);
+  DWORD written = 0;
+  ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  return true;
+}
+
+void WriteBytes(std::FILE* stream, const std::string& bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
   std::fflush(stream);
+}
+
+}  // namespace
+
+void WriteConsoleText(std::FILE* stream, const std::string& text) {
+  if (!WriteToConsoleWindow(stream, text)) WriteBytes(stream, ToCodePage(text, ConsoleCodePage()));
+}
+
+void WriteUtf8Text(std::FILE* stream, const std::string& text) {
+  if (!WriteToConsoleWindow(stream, text)) WriteBytes(stream, text);
 }
 
 }  // namespace platform

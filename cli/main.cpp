@@ -1,19 +1,24 @@
 // qvnoptimize: the console front end. The same rebuild and statistics work as the
-// window's buttons, with the progress shown on the terminal.
+// window's buttons, with the progress shown on the terminal; made for a technician
+// and for Task Scheduler, where only the exit status and the log are seen.
 //
 //   qvnoptimize optimize [DB]          rebuild the database (default: the fuel database)
 //   qvnoptimize optimize --json [DB]   the same, the outcome as one JSON object on stdout
+//                                      and the progress as JSON lines on stderr
 //   qvnoptimize stat [DB]              show its header page
 //
-// Exit status: 0 success, 1 a failure (its message on stderr), 2 a usage error.
+// Exit status: 0 success, 1 a failure (its message on stderr and in the log), 2 a
+// usage error. Text for people goes out in the console's code page, JSON in UTF-8.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
+#include "cli/JsonText.h"
 #include "fbclient/FBUtils.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/DatabaseShutdown.h"
+#include "maintenance/JobProgress.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/SiteFiles.h"
 #include "maintenance/Statistics.h"
@@ -21,26 +26,32 @@
 #include "platform/ConsoleOutput.h"
 #include "platform/DynamicLibrary.h"
 #include "progress/ProgressViewer.h"
+#include "progress/TerminalPresenter.h"
 
 namespace {
 
-int Usage(FILE* out, int status) {
-  platform::WriteConsoleText(
-      out, "Использование: qvnoptimize optimize [--json] [БАЗА]   перестроить базу данных\n"
-           "               qvnoptimize stat [БАЗА]                показать заголовок базы данных\n"
-           "  --json   итог оптимизации одним объектом JSON (outcome, message, размеры, время)\n"
-           "По умолчанию БАЗА — " + site::DefaultDatabasePath() + "\n"
-           "Журнал: " + site::LogFilePath() + "\n");
-  return status;
+// What the jobs have done so far; the terminal display reads it on the viewer's thread.
+TJobProgress& RebuildProgress() {
+  static TJobProgress progress;
+  return progress;
+}
+
+std::unique_ptr<TProgressPresenter> MakeProgressPresenter() {
+  return MakeStderrPresenter([] { return TJobProgress::Describe(RebuildProgress().State()); });
+}
+
+// With --json stderr carries the progress events, not the display.
+std::unique_ptr<TProgressPresenter> MakeSilentPresenter() {
+  return std::make_unique<TTerminalPresenter>([](const std::string&) {}, false);
 }
 
 // The program's modules, started in order and shut down the other way round on every
-// way out; the program log is opened and closed in between, as the window does.
+// way out. The log opens first, so that every failure after it, the missing utility
+// library's included, is written there: under Task Scheduler nobody sees stderr.
 class ProgramSession {
  public:
-  ProgramSession() {
-    FBUtils::Bind(&FBUtils::RefuseStartOnConsole);  // ends the process when refused
-    ProgressPresenterFactory = &MakeTerminalPresenter;
+  explicit ProgramSession(bool json) {
+    ProgressPresenterFactory = json ? &MakeSilentPresenter : &MakeProgressPresenter;
     RegisterViewerClass();
     QLXLoggerStartup();
     ProgressAppTitle = "Velmora - ZARVO";
@@ -56,49 +67,33 @@ class ProgramSession {
   ProgramSession& operator=(const ProgramSession&) = delete;
 };
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
+// Feeds the jobs' output lines to the progress (and the JSON events) while it lives.
+class ProgressObserver {
+ public:
+  explicit ProgressObserver(TJsonProgressEvents* events) : events_(events) {
+    SetJobOutputObserver([this](JobStage stage, const std::string& line) {
+      RebuildProgress().Take(stage, line);
+      if (events_) events_->Offer(RebuildProgress().State());
+    });
   }
-  return out + "\"";
-}
+  ~ProgressObserver() {
+    SetJobOutputObserver(nullptr);
+    if (events_) events_->Flush();
+  }
+  ProgressObserver(const ProgressObserver&) = delete;
+  ProgressObserver& operator=(const ProgressObserver&) = delete;
 
-// One object for a chain's monitoring; figures not known are null.
-std::string JsonReport(bool success, const std::string& message, const TRebuildReport& report) {
-  auto number = [](auto value) { return value < 0 ? std::string("null") : std::to_string(value); };
-  auto seconds = [](double value) {
-    if (value < 0) return std::string("null");
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return std::string(text);
-  };
-  return "{\"outcome\":" + JsonString(success ? "success" : "failure") +
-         ",\"message\":" + JsonString(message) + ",\"database\":" +
-         JsonString(report.databasePath) + ",\"sizeBefore\":" + number(report.sizeBefore) +
-         ",\"sizeAfter\":" + number(report.sizeAfter) +
-         ",\"pageSizeBefore\":" + number(report.pageSizeBefore) +
-         ",\"pageSizeAfter\":" + number(report.pageSizeAfter) +
-         ",\"backupSeconds\":" + seconds(report.backupSeconds) +
-         ",\"restoreSeconds\":" + seconds(report.restoreSeconds) +
-         ",\"swapSeconds\":" + seconds(report.swapSeconds) + "}\n";
-}
+ private:
+  TJsonProgressEvents* events_;
+};
 
-std::string WithLineFeeds(std::string text) {
+// Instead of ending the process, as the window does, the refusal becomes the
+// console program's failure: logged, with the JSON outcome, and exit status 1.
+[[noreturn]] void RefuseWithoutUtilityLibrary() { throw Exception(FBUtils::kRefusalText); }
+
+void LogFailure(const std::string& text) { Log(ProgramLogger(), text, llError); }
+
+std::string WithLineFeeds(const std::string& text) {
   std::string out;
   for (char c : text) {
     if (c != '\r') out += c;
@@ -106,55 +101,110 @@ std::string WithLineFeeds(std::string text) {
   return out;
 }
 
+// The statistics tool prints this heading above the header page; without it the
+// tool printed its failure instead.
+bool ShowsHeaderPage(const std::string& statistics) {
+  return statistics.find("Database header page information") != std::string::npos;
+}
+
+int Statistics(const std::string& database) {
+  // The tool gets the path in double quotes on its command line: a path holding a
+  // quote (possible on POSIX only) would reach it cut in pieces.
+  if (database.find('"') != std::string::npos) {
+    std::string message = "Путь к базе данных содержит кавычку (\"), программа статистики не "
+                          "сможет его прочитать: " + database;
+    LogFailure(message);
+    platform::WriteConsoleText(stderr, message + "\n");
+    return 1;
+  }
+  std::string result;
+  try {
+    result = RequestStatistics(database);
+  } catch (const std::exception& e) {
+    LogFailure(e.what());
+    platform::WriteConsoleText(stderr, std::string(e.what()) + "\n");
+    return 1;
+  }
+  if (!ShowsHeaderPage(result)) {
+    const char message[] = "Программа статистики не вывела заголовок базы данных";
+    LogFailure(message);  // what it printed is logged above this line
+    platform::WriteConsoleText(stderr, std::string(message) + ":\n" + WithLineFeeds(result) + "\n");
+    return 1;
+  }
+  platform::WriteConsoleText(stdout, result + "\n");
+  return 0;
+}
+
+int Optimize(const std::string& database, bool json) {
+  TRebuildReport report;
+  report.databasePath = database;  // the rebuild puts the real file's path here
+  TJsonProgressEvents events([](const std::string& event) {
+    platform::WriteUtf8Text(stderr, event);
+  });
+  try {
+    {
+      ProgressObserver observer(json ? &events : nullptr);
+      OptimizeDatabase(database, report);
+    }
+    if (json) {
+      platform::WriteUtf8Text(stdout, JsonReport(true, kOptimizeSuccess, report));
+    } else {
+      platform::WriteConsoleText(stdout, std::string(kOptimizeSuccess) + "\n" +
+                                             WithLineFeeds(RebuildReportText(report)) + "\n");
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    // The rebuild has logged it.
+    if (json) platform::WriteUtf8Text(stdout, JsonReport(false, e.what(), report));
+    platform::WriteConsoleText(stderr, std::string(e.what()) + "\n");
+    return 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   platform::RemoveCurrentFolderFromLibrarySearch();  // before any library is loaded
-  std::vector<std::string> args(argv + 1, argv + argc);
-  bool json = false;
-  for (auto it = args.begin(); it != args.end();) {
-    if (*it == "--json") {
-      json = true;
-      it = args.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  if (args.empty()) return Usage(stderr, 2);
-  const std::string& command = args[0];
-  if (command == "--help" || command == "-h") return Usage(stdout, 0);
-  if (command == "--version") {
-    platform::WriteConsoleText(stdout, "qvnoptimize 12.0.0.1\n");
-    return 0;
-  }
-  if ((command != "optimize" && command != "stat") || args.size() > 2 ||
-      (json && command != "optimize"))
-    return Usage(stderr, 2);
-  std::string database = args.size() == 2 ? args[1] : site::DefaultDatabasePath();
-
-  ProgramSession session;
-  // A run that was ended while its database was shut down left a note beside it.
-  std::string recovered = RecoverInterruptedRebuilds({database, site::DefaultDatabasePath()});
-  if (!recovered.empty()) platform::WriteConsoleText(stderr, WithLineFeeds(recovered) + "\n");
-  if (command == "stat") {
-    try {
-      platform::WriteConsoleText(stdout, RequestStatistics(database) + "\n");
-      return 0;
-    } catch (const std::exception& e) {
-      platform::WriteConsoleText(stderr, std::string(e.what()) + "\n");
-      return 1;
-    }
-  }
-  TRebuildReport report;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  TCommandLine commandLine;
   try {
-    OptimizeDatabase(database, report);
-    platform::WriteConsoleText(stdout, json ? JsonReport(true, kOptimizeSuccess, report)
-                                            : std::string(kOptimizeSuccess) + "\n" +
-                                                  WithLineFeeds(RebuildReportText(report)) + "\n");
-    return 0;
+    commandLine = ParseCommandLine(args);
+  } catch (const Exception& e) {
+    bool json = AsksForJson(args);
+    ProgramSession session(json);
+    LogFailure("Ошибка в командной строке: " + e.Message());
+    if (json) platform::WriteUtf8Text(stdout, JsonReport(false, e.Message(), TRebuildReport{}));
+    platform::WriteConsoleText(stderr, "qvnoptimize: " + e.Message() + "\n\n" + UsageText());
+    return 2;
+  }
+  switch (commandLine.command) {
+    case TCommandLine::Command::Help:
+      platform::WriteConsoleText(stdout, UsageText());
+      return 0;
+    case TCommandLine::Command::Version:
+      platform::WriteConsoleText(stdout, VersionText() + "\n");
+      return 0;
+    default:
+      break;
+  }
+  const std::string database =
+      commandLine.database.empty() ? site::DefaultDatabasePath() : commandLine.database;
+  ProgramSession session(commandLine.json);
+  try {
+    FBUtils::Bind(&RefuseWithoutUtilityLibrary);
   } catch (const std::exception& e) {
-    if (json) platform::WriteConsoleText(stdout, JsonReport(false, e.what(), report));
+    LogFailure(e.what());
+    if (commandLine.json) {
+      TRebuildReport report;
+      report.databasePath = database;
+      platform::WriteUtf8Text(stdout, JsonReport(false, e.what(), report));
+    }
     platform::WriteConsoleText(stderr, std::string(e.what()) + "\n");
     return 1;
   }
+  // A run that was ended while its database was shut down left a note beside it.
+  std::string recovered = RecoverInterruptedRebuilds({database, site::DefaultDatabasePath()});
+  if (!recovered.empty()) platform::WriteConsoleText(stderr, WithLineFeeds(recovered) + "\n");
+  if (commandLine.command == TCommandLine::Command::Stat) return Statistics(database);
+  return Optimize(database, commandLine.json);
 }

@@ -8,6 +8,7 @@
 #include "logger/QLXLogger.h"
 #include "maintenance/DatabaseShutdown.h"
 #include "maintenance/FileNames.h"
+#include "maintenance/JobProgress.h"
 #include "maintenance/JobSupport.h"
 #include "maintenance/RebuildChecks.h"
 #include "maintenance/ProgramLogger.h"
@@ -40,10 +41,11 @@ std::string TextOf(const CapturedOutput& lines) {
 
 // Reads the action's output to its end; a failure dumps what came so far and goes on.
 void ReadOutput(fbclient::TServiceConnection& service, CapturedOutput& captured,
-                const char* dumpHeader, const char* runningPoint) {
+                const char* dumpHeader, const char* runningPoint, JobStage stage) {
   try {
     while (!service.Eof()) {
       captured.push_back(service.GetNextLine());
+      NotifyJobOutput(stage, captured.back());
       if (captured.size() == 1) platform::TestPoint(runningPoint);  // the action is under way
     }
   } catch (...) {
@@ -113,7 +115,7 @@ void BackupDatabase(const std::string& host, const std::string& databasePath,
       if (DeleteStaleFile(backupPath)) ProgramLog("Удален старый файл резервной копии", llPlain);
       service.Attach();
       service.StartBackup(databasePath, backupPath);
-      ReadOutput(service, captured, kBackupDump, "backup-running");
+      ReadOutput(service, captured, kBackupDump, "backup-running", JobStage::Backup);
       try {
         // A backup the server ended early (a path it could not write, say) must not
         // be restored as if it were whole.
@@ -159,7 +161,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
       service.Attach();
       service.StartRestore(backupPath, tempPath, kRestorePageSize);
       try {
-        ReadOutput(service, captured, dumpHeader, "restore-running");
+        ReadOutput(service, captured, dumpHeader, "restore-running", JobStage::Restore);
       } catch (const EIBInterBaseError& e) {
         // Some servers end a restore that could not activate its indices with this
         // as the action's error instead of an output line: refused alike.

@@ -40,8 +40,8 @@ bool IsStageLine(std::int32_t key) { return key >= 1 && key <= 999; }
 
 }  // namespace
 
-TTerminalPresenter::TTerminalPresenter(TWriter write, bool isTerminal)
-    : write_(std::move(write)), isTerminal_(isTerminal) {}
+TTerminalPresenter::TTerminalPresenter(TWriter write, bool isTerminal, TStatusSource status)
+    : write_(std::move(write)), isTerminal_(isTerminal), status_(std::move(status)) {}
 
 TRect TTerminalPresenter::WorkArea() {
   // Nominal: a terminal has no desktop; the geometry only needs some numbers.
@@ -97,22 +97,37 @@ std::string TTerminalPresenter::RenderBar(const TFrame& frame) {
 }
 
 std::vector<std::string> TTerminalPresenter::Render(const std::vector<TStringInfo>& lines,
-                                                    const TFrame& frame) {
+                                                    const TFrame& frame,
+                                                    const std::vector<std::string>& status) {
   std::vector<std::string> rows;
   for (const TStringInfo& line : lines) rows.push_back(Align(line.Text, line.Alignment, kColumns));
+  for (const std::string& row : status) rows.push_back(Align(row, taCenter, kColumns));
   rows.push_back(Align(RenderBar(frame), taCenter, kColumns));
   if (frame.ElapsedText) rows.push_back(Align(*frame.ElapsedText, taRightJustify, kColumns));
   return rows;
 }
 
+void TTerminalPresenter::PrintStatus() {
+  auto now = std::chrono::steady_clock::now();
+  if (!status_ || now - statusPrinted_ < kPlainStatusInterval) return;
+  std::vector<std::string> rows = status_();
+  if (rows.empty() || rows == printedStatus_) return;
+  statusPrinted_ = now;
+  printedStatus_ = rows;
+  std::string out;
+  for (const std::string& row : rows) out += row + "\n";
+  write_(out);
+}
+
 void TTerminalPresenter::PaintFrame(TProgressViewer*, const TFrame& frame) {
-  if (!isTerminal_) return;
+  if (!isTerminal_) return PrintStatus();
   auto now = std::chrono::steady_clock::now();
   if (drawnRows_ > 0 && now - lastDraw_ < kRedrawInterval) return;
   lastDraw_ = now;
   std::string out;
   if (drawnRows_ > 0) out += "\x1b[" + std::to_string(drawnRows_) + "A";
-  std::vector<std::string> rows = Render(lines_, frame);
+  std::vector<std::string> rows =
+      Render(lines_, frame, status_ ? status_() : std::vector<std::string>());
   for (const std::string& row : rows) out += "\r\x1b[2K" + row + "\n";
   // A display that shrank leaves old rows below; clear them.
   if (static_cast<int>(rows.size()) < drawnRows_) out += "\x1b[J";
@@ -120,11 +135,13 @@ void TTerminalPresenter::PaintFrame(TProgressViewer*, const TFrame& frame) {
   write_(out);
 }
 
-std::unique_ptr<TProgressPresenter> MakeTerminalPresenter() {
+std::unique_ptr<TTerminalPresenter> MakeStderrPresenter(TTerminalPresenter::TStatusSource status) {
   return std::make_unique<TTerminalPresenter>(
       [](const std::string& text) { platform::WriteConsoleText(stderr, text); },
-      StderrIsTerminal());
+      StderrIsTerminal(), std::move(status));
 }
+
+std::unique_ptr<TProgressPresenter> MakeTerminalPresenter() { return MakeStderrPresenter(); }
 
 #ifndef _WIN32
 

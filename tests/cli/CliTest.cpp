@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -148,6 +150,30 @@ std::string FirstDifference(const std::string& before, const std::string& after)
   }
 }
 
+// The progress events on stderr: the backup's tables, then the restore's records,
+// each stage's figures never going back and ending at its total.
+void ExpectProgressEndsAtTheTotals(const std::string& err) {
+  std::regex event(R"re(\{"stage":"(backup|restore)","done":(\d+),"total":(\d+)\})re");
+  std::map<std::string, std::vector<std::pair<long long, long long>>> stages;
+  std::vector<std::string> order;
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, event)) << line;
+    if (order.empty() || order.back() != m[1]) order.push_back(m[1]);
+    stages[m[1]].emplace_back(std::stoll(m[2]), std::stoll(m[3]));
+  }
+  ASSERT_EQ(order, (std::vector<std::string>{"backup", "restore"})) << err;
+  for (const auto& [stage, figures] : stages) {
+    for (std::size_t i = 1; i < figures.size(); ++i) {
+      EXPECT_GE(figures[i].first, figures[i - 1].first) << stage << "\n" << err;
+      EXPECT_EQ(figures[i].second, figures[0].second) << stage << "\n" << err;
+    }
+    EXPECT_EQ(figures.back().first, figures.back().second) << stage << "\n" << err;
+  }
+  EXPECT_GE(stages["restore"].back().second, 20000) << "the sale rows alone";
+}
+
 // The demo database is shaped like a site's: Windows-1251, PXW_CYRL-collated indexed
 // Cyrillic columns, text blobs, domains, a view, an exception, a role with grants, a
 // computed column, generators, triggers and a procedure.
@@ -169,8 +195,10 @@ TEST_F(Site, RebuildKeepsEveryRowAndTheMetadataOfASiteLikeDatabase) {
   }
   ASSERT_TRUE(fbtest::WaitUntilFree(database_));
 
-  RunResult run = Run("optimize '" + database_ + "'");
+  RunResult run = Run("optimize --json '" + database_ + "'");
   ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("{\"outcome\":\"success\"", 0), 0u) << run.out;
+  ExpectProgressEndsAtTheTotals(run.err);
   EXPECT_EQ(fbtest::PageSizeOf(database_), 16384u);
   EXPECT_EQ(FirstDifference(rows, TableRows(dir_, database_)), "");
   ASSERT_TRUE(fbtest::WaitUntilFree(database_));
@@ -253,24 +281,101 @@ TEST_F(Site, StatisticsWithoutTheToolSayWhichFileIsMissing) {
   RunResult run = Run("stat '" + database_ + "'", "QVN_STATISTICS_TOOL=/nonexistent/fbstat");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "Не удалось найти файл: /nonexistent/fbstat\n");
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"", "Программа запущена", "Выход из программы"}));
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"", "Программа запущена",
+                                                  "[ошиб] Не удалось найти файл: /nonexistent/fbstat",
+                                                  "Выход из программы"}));
 }
 
-TEST_F(Site, NoUtilityLibraryRefusesToStartWithoutLogging) {
+// A tool that prints its failure instead of the header page, and a path the tool's
+// command line could not carry, are failures: status 1, the reason on stderr and in
+// the log.
+TEST_F(Site, StatisticsThatShowNoHeaderPageEndWithStatusOne) {
+  std::string garbage = dir_.File("QORD/DB/GARBAGE.FDB");
+  WriteFile(garbage, std::string(8192, 'x'));
+  std::string quoted = dir_.File("QORD/DB/a\"b.fdb");
+  WriteFile(quoted, "");
+  const struct {
+    std::string path, err, logged;
+  } cases[] = {
+      {garbage,
+       "Программа статистики не вывела заголовок базы данных:\nКоманда: /usr/bin/fbstat \"" +
+           garbage + "\" -h\n",
+       "[ошиб] Программа статистики не вывела заголовок базы данных"},
+      {quoted,
+       "Путь к базе данных содержит кавычку (\"), программа статистики не сможет его прочитать: " +
+           quoted + "\n",
+       "[ошиб] Путь к базе данных содержит кавычку (\"), программа статистики не сможет его "
+       "прочитать: " + quoted},
+  };
+  for (const auto& c : cases) {
+    fs::remove(dir_.File("QORD/LogFiles/QVNOptimizeDB.log"));
+    RunResult run = Run("stat '" + c.path + "'");
+    EXPECT_EQ(run.status, 1) << c.path;
+    EXPECT_EQ(run.out, "") << c.path;
+    EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;
+    std::vector<std::string> texts = LogTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), c.logged), texts.end())
+        << ::testing::PrintToString(texts);
+  }
+}
+
+// Under Task Scheduler a refusal must not read as success, and only the log is seen.
+TEST_F(Site, NoUtilityLibraryIsAFailureInTheLogAndTheJson) {
   fs::remove(dir_.File("bin/libfbUtils.so"));
-  RunResult run = Run("stat '" + database_ + "'");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "Модуль fbUtils.dll не загружен. В запуске приложения отказано!\n");
-  EXPECT_FALSE(platform::FileExists(dir_.File("QORD/LogFiles/QVNOptimizeDB.log")));
+  const std::string refusal = "Модуль fbUtils.dll не загружен. В запуске приложения отказано!";
+  const struct {
+    const char* command;
+    std::string out;
+  } cases[] = {
+      {"optimize", ""},
+      {"optimize --json", "{\"outcome\":\"failure\",\"message\":\"" + refusal +
+                              "\",\"database\":\"" + database_ +
+                              "\",\"sizeBefore\":null,\"sizeAfter\":null,\"pageSizeBefore\":null,"
+                              "\"pageSizeAfter\":null,\"backupSeconds\":null,\"restoreSeconds\":"
+                              "null,\"swapSeconds\":null}\n"},
+      {"stat", ""},
+  };
+  for (const auto& c : cases) {
+    fs::remove(dir_.File("QORD/LogFiles/QVNOptimizeDB.log"));
+    RunResult run = Run(std::string(c.command) + " '" + database_ + "'");
+    EXPECT_EQ(run.status, 1) << c.command;
+    EXPECT_EQ(run.out, c.out) << c.command;
+    EXPECT_EQ(run.err, refusal + "\n") << c.command;
+    EXPECT_EQ(LogTexts(), (std::vector<std::string>{"", "Программа запущена", "[ошиб] " + refusal,
+                                                    "Выход из программы"}))
+        << c.command;
+  }
 }
 
-TEST_F(Site, UsageErrorsEndWithStatusTwo) {
-  EXPECT_EQ(Run("").status, 2);
-  EXPECT_EQ(Run("rebuild").status, 2);
-  EXPECT_EQ(Run("optimize a b").status, 2);
+// A wrong command line says what is wrong above the help, in the log too.
+TEST_F(Site, UsageErrorsSayWhatIsWrongAndEndWithStatusTwo) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "не указана команда"},
+      {"rebuild", "неизвестная команда \"rebuild\""},
+      {"optimize a b", "лишний аргумент \"b\""},
+      {"optimize --jsn", "неизвестный параметр \"--jsn\""},
+      {"stat --json", "параметр --json есть только у команды optimize"},
+  };
+  for (const auto& [arguments, problem] : cases) {
+    fs::remove(dir_.File("QORD/LogFiles/QVNOptimizeDB.log"));
+    RunResult run = Run(arguments);
+    EXPECT_EQ(run.status, 2) << arguments;
+    EXPECT_EQ(run.err.rfind("qvnoptimize: " + std::string(problem) + "\n\nИспользование:\n", 0), 0u)
+        << run.err;
+    EXPECT_EQ(LogTexts()[2], "[ошиб] Ошибка в командной строке: " + std::string(problem));
+  }
   RunResult help = Run("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("qvnoptimize optimize"), std::string::npos);
+  std::istringstream lines(help.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(dir_.File("QORD")) != std::string::npos) continue;  // a site path
+    EXPECT_LT(platform::Utf8ToUtf16(line).size(), 80u) << line;
+  }
+  RunResult version = Run("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("qvnoptimize \\d+\\.\\d+\\.\\d+\\.\\d+\n")))
+      << version.out;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "tests/fbclient/TestFiles.h"
 #include "fbclient/FBUtils.h"
+#include "platform/ConsoleOutput.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Environment.h"
 #include "platform/Process.h"
@@ -180,8 +181,10 @@ TEST(FBUtilsProcess, BindsTheLibraryBesideTheProgramUnderTheProgramsName) {
 
 TEST(FBUtilsBindingDeathTest, ConsoleRefusalSaysWhyAndEndsWithCodeZero) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Text for people, in the console's code page when stderr is not a console window.
   EXPECT_EXIT(FBUtils::RefuseStartOnConsole(), ::testing::ExitedWithCode(0),
-              "Модуль fbUtils.dll не загружен. В запуске приложения отказано!");
+              platform::ToCodePage("Модуль fbUtils.dll не загружен. В запуске приложения отказано!",
+                                   platform::ConsoleCodePage()));
 }
 
 TEST(FBUtilsBinding, ReleaseUnloadsOnlyWhenTheFlagIsExactlyOne) {

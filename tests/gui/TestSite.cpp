@@ -108,7 +108,9 @@ ConsoleRun RunConsole(const Installation& site, const std::string& arguments) {
   output.Reset();
   std::string raw = ReadBytes(outputPath);
   run.doubledLineEnd = raw.find("\r\r") != std::string::npos;
-  for (char c : raw) {
+  // Text for people comes in the console's code page; this child has no console of
+  // its own, so it is the OEM code page.
+  for (char c : platform::OemToUtf8(raw)) {
     if (c != '\r') run.output += c;
   }
   return run;

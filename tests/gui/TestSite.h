@@ -49,7 +49,8 @@ class ScopedEnvironment {
 std::vector<std::string> Texts(const std::string& log);
 
 // The Windows console build of the front end: its output (stdout and stderr into one
-// file, UTF-8 since it is not a console, compared without the CR) and its exit code.
+// file, in the OEM code page since it is not a console, read back into UTF-8 and
+// compared without the CR) and its exit code.
 struct ConsoleRun {
   DWORD exitCode = 0;
   std::string output;

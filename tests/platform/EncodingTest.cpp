@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/ConsoleOutput.h"
 #include "platform/Encoding.h"
 
 #ifndef _WIN32
@@ -46,6 +47,24 @@ TEST(Encoding, Utf16CoversSurrogatePairsAndRejectsLoneOnes) {
 TEST(Encoding, Cp866IsTheCyrillicConsolePage) {
   EXPECT_EQ(Cp866ToUtf8("\x8F\xE0\xA8\xA2\xA5\xE2"), "Привет");
   EXPECT_EQ(Utf8ToCp866("Ёё"), "\xF0\xF1");
+}
+
+// What a console program writes into a file or a pipe, per console code page.
+TEST(Encoding, ConsoleTextGoesOutInTheConsolesCodePage) {
+  const struct {
+    const char* text;
+    unsigned codePage;
+    std::string bytes;
+  } cases[] = {
+      {"Файл занят", 65001, "Файл занят"},
+      {"Файл занят", 866, "\x94\xA0\xA9\xAB \xA7\xA0\xAD\xEF\xE2"},
+      {"Файл №1", 866, "\x94\xA0\xA9\xAB \xFC" "1"},
+      {"Файл №1", 1251, "\xD4\xE0\xE9\xEB \xB9" "1"},
+      {"✓ Ж ok", 866, "? \x86 ok"},
+      {"Ж ok", 437, "? ok"},  // a page without Cyrillic
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(platform::ToCodePage(c.text, c.codePage), c.bytes) << c.text << " " << c.codePage;
 }
 
 #ifndef _WIN32

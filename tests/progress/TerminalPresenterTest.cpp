@@ -98,6 +98,23 @@ TEST(TerminalPresenter, RenderShowsLinesBarAndTime) {
   EXPECT_EQ(TTerminalPresenter::RenderBar(frame), "[" + std::string(20, '#') + std::string(20, ' ') + "] 50 %");
 }
 
+// The owner's progress rows: under the lines when redrawn; as plain lines at most
+// every few seconds elsewhere (a console that shows escape codes as characters).
+TEST(TerminalPresenter, ProgressRowsShowUnderTheLines) {
+  std::vector<std::string> rows = TTerminalPresenter::Render(
+      {Line(10, "STAGE", taLeftJustify)}, FrameWithFill(0, 10), {"Сохранено таблиц: 1 из 6"});
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[1], std::string((64 - 24) / 2, ' ') + "Сохранено таблиц: 1 из 6");
+
+  Output out;
+  std::vector<std::string> status = {"Таблица A: записано 10 000", "Сохранено таблиц: 0 из 2"};
+  TTerminalPresenter presenter(out.Writer(), false, [&] { return status; });
+  presenter.PaintFrame(nullptr, FrameWithFill(0, 10));
+  status[0] = "Таблица A: записано 20 000";
+  presenter.PaintFrame(nullptr, FrameWithFill(0, 10));  // sooner than the interval
+  EXPECT_EQ(out.text, "Таблица A: записано 10 000\nСохранено таблиц: 0 из 2\n");
+}
+
 TEST(TerminalPresenter, ViewerPrintsStagesWithoutEscapes) {
   freed_viewers::Watch();
   ProgressFrameDelay = 5;
@@ -136,3 +153,46 @@ TEST(TerminalPresenter, ViewerRedrawsInPlaceOnATerminalAndClearsAtTheEnd) {
   EXPECT_NE(out.text.find("Общее время: "), std::string::npos);
   EXPECT_EQ(out.text.substr(out.text.size() - 8), "\x1b[8A\r\x1b[J");
 }
+
+#ifdef _WIN32
+#include "platform/win32/WindowsSupport.h"
+
+// A real console (Wine's accepts the switch to escape codes and still shows them as
+// characters): whatever the answer, the check leaves nothing on the screen and the
+// cursor where it was, and a "yes" means the codes really move nothing.
+TEST(TerminalPresenter, EscapeCheckLeavesTheConsoleClean) {
+  ::FreeConsole();
+  ASSERT_TRUE(::AllocConsole());
+  HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+  ASSERT_NE(console, INVALID_HANDLE_VALUE);
+  HANDLE oldError = ::GetStdHandle(STD_ERROR_HANDLE);
+  ::SetStdHandle(STD_ERROR_HANDLE, console);
+  DWORD written = 0;
+  ::WriteConsoleW(console, L"ab", 2, &written, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO before;
+  ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &before));
+
+  bool honoured = StderrIsTerminal();
+
+  CONSOLE_SCREEN_BUFFER_INFO after;
+  ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &after));
+  EXPECT_EQ(after.dwCursorPosition.X, before.dwCursorPosition.X);
+  EXPECT_EQ(after.dwCursorPosition.Y, before.dwCursorPosition.Y);
+  wchar_t row[8] = {};
+  DWORD read = 0;
+  COORD start{0, before.dwCursorPosition.Y};
+  ASSERT_TRUE(::ReadConsoleOutputCharacterW(console, row, 6, start, &read));
+  EXPECT_EQ(std::wstring(row, read), L"ab    ");
+  if (honoured) {
+    ::WriteConsoleW(console, L"\x1b[0m", 4, &written, nullptr);
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &after));
+    EXPECT_EQ(after.dwCursorPosition.X, before.dwCursorPosition.X);
+  }
+  std::printf("the console %s escape codes\n", honoured ? "honours" : "does not honour");
+  ::SetStdHandle(STD_ERROR_HANDLE, oldError);
+  ::CloseHandle(console);
+  ::FreeConsole();
+}
+#endif

@@ -62,7 +62,9 @@ SQL
 }
 before=$(facts)
 
-output=$($wine 'C:\QORD\qvnoptimize.exe' optimize 2>&1 </dev/null | tr -d '\r') || {
+# Text for people comes in the console's code page: 866 for this Russian prefix.
+output=$($wine 'C:\QORD\qvnoptimize.exe' optimize 2>&1 </dev/null | iconv -f CP866 -t UTF-8 |
+         tr -d '\r') || {
     echo "FAIL: qvnoptimize.exe ended with $?"; echo "$output"; exit 1; }
 # The success line, then the before-and-after record.
 printf '%s\n' "$output" | grep -qx "ОПТИМИЗАЦИЯ БАЗЫ ДАННЫХ УСПЕШНО ЗАВЕРШЕНА!" &&

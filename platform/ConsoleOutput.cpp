@@ -1,0 +1,19 @@
+#include "platform/ConsoleOutput.h"
+
+#include "platform/Encoding.h"
+
+namespace platform {
+
+// The conversion a platform adds for the code pages not handled here.
+std::string ToOtherCodePage(const std::string& text, unsigned codePage);
+
+std::string ToCodePage(const std::string& text, unsigned codePage) {
+  switch (codePage) {
+    case 65001: return text;
+    case 866: return Utf8ToCp866(text);
+    case 1251: return Utf8ToCp1251(text);
+    default: return ToOtherCodePage(text, codePage);
+  }
+}
+
+}  // namespace platform

@@ -182,8 +182,11 @@ void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& h
 void CheckBackupOutput(const std::vector<std::string>& output) {
   bool finished = false;
   for (const std::string& line : output) {
+    // A path too long for the backup's own records is cut ("... is too large in
+    // put_asciz(), truncating to 255 bytes"), and the backup cannot be restored.
     if (line.find("ERROR:") != std::string::npos ||
-        line.find("Exiting before completion") != std::string::npos) {
+        line.find("Exiting before completion") != std::string::npos ||
+        line.find("truncating") != std::string::npos) {
       throw Exception("Сервер сообщил об ошибке при создании резервной копии: " + line +
                       "\r\n" + kUntouched);
     }

@@ -80,6 +80,9 @@ TEST(RebuildChecks, BackupOutputAndDatabaseModeDecideWhetherToGoOn) {
                    "Сервер сообщил об ошибке при создании резервной копии: gbak: ERROR:"},
         OutputCase{{"gbak:Exiting before completion due to errors", ""},
                    "Сервер сообщил об ошибке при создании резервной копии"},
+        OutputCase{{"gbak:text for attribute 1 is too large in put_asciz(), truncating to 255 bytes",
+                    closing},
+                   "Сервер сообщил об ошибке при создании резервной копии: gbak:text for"},
         OutputCase{{"gbak:writing shadow files", "gbak:    writing shadow file /db.shd", closing},
                    "У базы данных есть теневая копия (shadow)"}}) {
     try {

@@ -4,9 +4,12 @@
 #   floor  = fbsvcmgr backup (no garbage collection) + fbsvcmgr restore (create,
 #            page size 16384): the server's work alone, since the swap is a rename
 #   ours   = qvnoptimize optimize, less its fixed one-second pause after the restore
-# Also what our checks cost (three header reads of the statistics service, the
-# restored file's checks, the locks), the swap (flush + atomic replace), and the
-# peak memory of qvnoptimize. Prints the figures and the ratios.
+# Also what our checks cost (the header reads of the statistics service, the
+# restored file's checks, the locks), what the server's shutdown steps cost (single-
+# user, full, online again), the gap between the backup's end and the full shutdown
+# (the one moment another program could still slip in), the swap (flush + atomic
+# replace; the flush of the rebuilt file is the price of durability and is shown on
+# its own), and the peak memory of qvnoptimize. Prints the figures and the ratios.
 #
 #   scripts/bench-optimize.sh [ROWS_SMALL] [ROWS_LARGE]    (default 400000 1600000)
 #   scripts/bench-optimize.sh --wide MB                     one database of about MB
@@ -84,7 +87,23 @@ run_size() {
     floor_restore=$(elapsed "$t1" "$t2")
     backup_mb=$(( $(stat -c %s "$site/DB/FLOOR.fbk") / 1048576 ))
     new_mb=$(( $(stat -c %s "$site/DB/FLOOR.new") / 1048576 ))
-    # One header read through the statistics service, as the rebuild makes three.
+    # What a flush of the rebuilt file costs by itself (fsync of that one file).
+    t0=$(now)
+    sync "$site/DB/FLOOR.new"
+    local flush
+    flush=$(elapsed "$t0" "$(now)")
+    # The shutdown steps by themselves: single-user, full, online again.
+    t0=$(now)
+    for mode in "prp_shutdown_mode prp_sm_single" "prp_shutdown_mode prp_sm_full" "prp_online_mode prp_sm_normal"; do
+        # shellcheck disable=SC2086
+        fbsvcmgr "$svc" -user SYSDBA -password "$QVN_FB_PASSWORD" action_properties \
+            -dbname "$site/DB/FLOOR.new" $mode -prp_attachments_shutdown 0 >/dev/null 2>&1 ||
+        fbsvcmgr "$svc" -user SYSDBA -password "$QVN_FB_PASSWORD" action_properties \
+            -dbname "$site/DB/FLOOR.new" $mode >/dev/null
+    done
+    local shutdown_steps
+    shutdown_steps=$(elapsed "$t0" "$(now)")
+    # One header read through the statistics service.
     t0=$(now)
     fbsvcmgr "$svc" -user SYSDBA -password "$QVN_FB_PASSWORD" action_db_stats \
         -dbname "$site/DB/FLOOR.new" -sts_hdr_pages >/dev/null
@@ -105,13 +124,20 @@ run_size() {
     restore=$(json_figure "$record" restoreSeconds)
     swap=$(json_figure "$record" swapSeconds)
     rest=$(echo "$ours - $backup - $restore - $swap" | bc -l | xargs printf '%.2f')
+    local gap
+    gap=$(iconv -f CP1251 -t UTF-8 "$site/LogFiles/QVNOptimizeDB.log" |
+          grep -o 'закрыта полностью через [0-9]* мс' | tail -1 | grep -o '[0-9]*')
 
     printf '%-8s %6s MB (backup %s MB, rebuilt %s MB)  floor %7ss  ours %7ss (without the 1 s pause)  ours/floor %5.3f  peak RSS %6s KB\n' \
         "$rows" "$size_mb" "$backup_mb" "$new_mb" "$floor" "$ours" "$(echo "$ours / $floor" | bc -l)" "$peak_kb"
     printf '         backup: fbsvcmgr %6ss ours %6ss (with two header reads)   restore: fbsvcmgr %6ss ours %6ss\n' \
         "$floor_backup" "$backup" "$floor_restore" "$restore"
-    printf '         swap (flush + replace) %6ss   checks and the rest %6ss   one header read %6ss\n' \
-        "$swap" "$rest" "$header_read"
+    printf '         swap (flush + replace) %6ss, of it the flush alone ~%6ss   checks and the rest %6ss   one header read %6ss\n' \
+        "$swap" "$flush" "$rest" "$header_read"
+    printf '         shutdown steps (single, full, online) %6ss   gap from the backup'"'"'s end to the full shutdown %s ms\n' \
+        "$shutdown_steps" "${gap:-?}"
+    printf '         ours without the flush of the rebuilt file %6ss  ours/floor %5.3f\n' \
+        "$(echo "$ours - $flush" | bc -l | xargs printf '%.2f')" "$(echo "($ours - $flush) / $floor" | bc -l)"
 }
 
 echo "rows     size        timings"

@@ -147,4 +147,44 @@ TEST(FileOps, SameFileAndRealPathAsTheFileSystemSeesThem) {
   EXPECT_GT(platform::FreeSpaceBeside(dir.File("ZARVO.FDB")).value_or(0), 0u);
 }
 
+// What the rebuild asks of a path before it names it to the server: one identity for
+// every spelling of a folder, the kind of file, its names, whether it is on this computer.
+TEST(FileOps, IdentityKindLinksAndPlaceOfAPath) {
+  TempDir dir;
+  WriteFile(dir.File("ZARVO.FDB"), "x");
+  std::filesystem::create_directory(dir.File("sub"));
+#ifdef _WIN32
+  const std::string otherSpelling = dir.File("SUB\\..\\zarvo.fdb");
+#else
+  const std::string otherSpelling = dir.File("sub/../ZARVO.FDB");
+#endif
+  ASSERT_TRUE(platform::FileIdentity(dir.File("ZARVO.FDB")).has_value());
+  EXPECT_EQ(platform::FileIdentity(otherSpelling), platform::FileIdentity(dir.File("ZARVO.FDB")));
+  EXPECT_NE(platform::FileIdentity(dir.File("sub")), platform::FileIdentity(dir.File("ZARVO.FDB")));
+  EXPECT_EQ(platform::FileIdentity(dir.File("missing")), std::nullopt);
+
+  EXPECT_EQ(platform::KindOfFile(dir.File("ZARVO.FDB")), platform::FileKind::kRegular);
+  EXPECT_EQ(platform::KindOfFile(dir.File("sub")), platform::FileKind::kDirectory);
+  EXPECT_EQ(platform::KindOfFile(dir.File("missing")), platform::FileKind::kMissing);
+  EXPECT_EQ(platform::HardLinkCount(dir.File("ZARVO.FDB")), 1u);
+  std::filesystem::create_hard_link(dir.File("ZARVO.FDB"), dir.File("second.fdb"));
+  EXPECT_EQ(platform::HardLinkCount(dir.File("ZARVO.FDB")), 2u);
+  EXPECT_EQ(platform::WriteAccessProblem(dir.File("ZARVO.FDB")), 0u);
+
+  struct Place {
+    const char* path;
+    bool network;
+  };
+  for (const Place& p : {Place{"\\\\server\\share\\ZARVO.FDB", true},
+#ifdef _WIN32
+                         Place{"//server/share/ZARVO.FDB", true},
+                         Place{"\\\\?\\UNC\\server\\share\\ZARVO.FDB", true},
+                         Place{"\\\\?\\C:\\QORD\\DB\\ZARVO.FDB", false},
+                         Place{"C:/QORD/DB/ZARVO.FDB", false},
+#endif
+                         Place{"C:\\QORD\\DB\\ZARVO.FDB", false}}) {
+    EXPECT_EQ(platform::IsNetworkPath(p.path), p.network) << p.path;
+  }
+}
+
 }  // namespace

@@ -471,6 +471,28 @@ TEST_F(RealServer, TheConsoleProgramRebuildsTheSiteDatabase) {
   ExpectRebuilt(kSiteDatabase, before);
 }
 
+// Another program attached to the database: the server refuses to shut it down for
+// the rebuild, the operator is told to close that program, and the database stays
+// online with its data.
+TEST_F(RealServer, AnotherProgramAttachedIsRefusedThroughTheWindow) {
+  CreateDatabase(kSiteDatabase);
+  std::map<std::string, std::string> before = Fingerprint(kSiteDatabase, server_);
+  Installation site("real_busy");
+  Install(site);
+  std::string box;
+  {
+    Database other(kSiteDatabase, server_, false);
+    ASSERT_EQ(other.Error(), "");
+    box = OptimizeInWindow(site, kSiteDatabase);
+  }
+  EXPECT_NE(box.find("работает другая программа"), std::string::npos) << box;
+  EXPECT_NE(box.find("Рабочая база данных не изменена."), std::string::npos) << box;
+  EXPECT_EQ(HeaderPage(kSiteDatabase, server_).find("shutdown"), std::string::npos);
+  EXPECT_EQ(Fingerprint(kSiteDatabase, server_), before);
+  EXPECT_EQ(PageSize(kSiteDatabase, server_), "4096");
+  EXPECT_EQ(FolderFiles(kSiteDatabase), std::vector<std::string>{"ZARVO.FDB"});
+}
+
 // Refusals by the server itself: its own text inside the wrapped message, in the box
 // and on the console, and the database left as it was.
 TEST_F(RealServer, TheServersRefusalsReachTheOperatorInItsOwnWords) {

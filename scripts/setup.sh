@@ -56,7 +56,18 @@ if [ -n "$missing" ]; then
     # the lists there are (the install below says what it cannot find).
     for _ in 1 2 3; do $SUDO apt-get update -qq && break; sleep 10; done || true
     echo "firebird3.0-server shared/firebird/enabled boolean false" | $SUDO debconf-set-selections || true
-    $SUDO apt-get install -y -qq --no-install-recommends $missing
+    # The 32-bit packages come last and on their own: a mirror whose i386 lists lag
+    # behind the others can make them uninstallable for a while. Without them the
+    # i686 build still builds, and its tests run on the x86_64 build instead.
+    main="" foreign=""
+    for p in $missing; do
+        case "$p" in *:i386) foreign="$foreign $p" ;; *) main="$main $p" ;; esac
+    done
+    if [ -n "$main" ]; then $SUDO apt-get install -y -qq --no-install-recommends $main; fi
+    if [ -n "$foreign" ] && ! $SUDO apt-get install -y -qq --no-install-recommends $foreign; then
+        echo "setup: the 32-bit packages could not be installed now:$foreign"
+        echo "setup: the Windows tests will run on the x86_64 build"
+    fi
     if [ "${REMOVE_POLICY:-0}" = 1 ]; then $SUDO rm -f /usr/sbin/policy-rc.d; fi
 else
     echo "setup: all packages present"

@@ -290,10 +290,14 @@ TEST_F(Site, OtherProgramsAreShutOutOrStopTheRebuild) {
 }
 
 // Back-to-back runs meet the server's own work of the run before (here also a
-// linger that keeps the database open): none of them may be refused.
+// linger that keeps the database open): none of them may be refused, and none waits
+// for the linger to run out.
 TEST_F(Site, TenBackToBackRebuildsOfALingeringDatabase) {
   fbtest::CreateDatabase(dir_, database_);
   Query(dir_, database_, "ALTER DATABASE SET LINGER TO 90;\nCOMMIT;");
+  // The working file's permissions are the site's: the rebuilt file takes them over.
+  fs::permissions(database_, fs::perms::owner_read | fs::perms::owner_write |
+                                 fs::perms::group_read | fs::perms::others_read);
   const std::string content = fbtest::Content(dir_, database_);
   for (int i = 0; i < 10; ++i) {
     RunResult run = Run("optimize '" + database_ + "'");
@@ -301,6 +305,9 @@ TEST_F(Site, TenBackToBackRebuildsOfALingeringDatabase) {
   }
   EXPECT_EQ(fbtest::Content(dir_, database_), content);
   EXPECT_TRUE(Has(Query(dir_, database_, "SELECT RDB$LINGER FROM RDB$DATABASE;"), "90"));
+  EXPECT_EQ(fs::status(database_).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::others_read);
 }
 
 // The replace itself: refused (the working file held by something else), or done

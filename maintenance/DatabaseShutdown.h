@@ -40,6 +40,8 @@ class TServerShutdown {
   // The working name holds the rebuilt database now, online as the restore made it:
   // the state file goes, nothing is to be undone.
   void Release() noexcept;
+  // The same, but the state file stays for the next start to look at.
+  void KeepStateFile() noexcept { entered_ = false; }
   // Brings the database back online and checks by its header that it is. Empty when
   // it is online again (or was never shut down); otherwise what the operator must
   // know: the database is whole but still shut down, and the next start of the

@@ -141,7 +141,7 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   ViewerGuard viewer(new TProgressViewer(kOptimizeCaption, false, false));
   RemoveFileOnExit backupFile(backupPath, false);  // armed once the backup is complete
   TServerShutdown shutdown(databasePath);
-  bool swapped = false, backingUp = true;
+  bool swapped = false, backingUp = false;
   try {
     ShowStage(*viewer, kStageBackup);
     {
@@ -166,6 +166,7 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
           throw;
         }
         platform::TestPoint("shutdown");
+        backingUp = true;
       };
       checks.after = [&] {
         auto start = std::chrono::steady_clock::now();
@@ -218,7 +219,9 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
     // or it is the old one, back online or (the server gone) still shut down.
     std::string message = e.Message();
     if (swapped) {
-      shutdown.Release();
+      // Replaced, but the folder's new entry may not be on the disk: should the old
+      // file come back after a power cut, the state file brings it back online.
+      shutdown.KeepStateFile();
       throw;
     }
     if (backingUp && jobFailure && Contains(message, "shutdown") && !Contains(message, kPlaceTaken))

@@ -342,6 +342,10 @@ TEST_F(Site, AReplaceThatFailsOrIsNotFlushedIsReportedAsItIs) {
   EXPECT_EQ(fbtest::PageSizeOf(database_), 16384u);
   EXPECT_TRUE(HeaderOf(database_).Online());
   EXPECT_EQ(fbtest::Content(dir_, database_), content);
+  // The state file stays until a start sees the rebuilt database online: had the old
+  // file come back, shut down, it would bring it back online.
+  EXPECT_TRUE(platform::FileExists(dir_.File("QORD/DB/ZARVO.qvnshutdown")));
+  EXPECT_EQ(Run("stat '" + database_ + "'").status, 0);
   EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);
 }
 

@@ -126,9 +126,19 @@ TSpbBuilder HeaderStatisticsParameters(const std::string& databasePath) {
   return spb;
 }
 
-TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode) {
+namespace {
+
+// The properties action on one database; the caller adds what to change.
+TSpbBuilder PropertiesOf(const std::string& databasePath) {
   TSpbBuilder spb = ActionWithFileNames(isc_action_svc_properties);
   spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
+  return spb;
+}
+
+}  // namespace
+
+TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode) {
+  TSpbBuilder spb = PropertiesOf(databasePath);
   spb.AddByte(isc_spb_prp_shutdown_mode, static_cast<unsigned char>(mode));
   // Not isc_spb_prp_force_shutdown: that one ends the others' attachments, and with
   // them their work in progress.
@@ -137,17 +147,11 @@ TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mo
 }
 
 TSpbBuilder OnlineParameters(const std::string& databasePath) {
-  TSpbBuilder spb = ActionWithFileNames(isc_action_svc_properties);
-  spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
-  spb.AddByte(isc_spb_prp_online_mode, isc_spb_prp_sm_normal);
-  return spb;
+  return PropertiesOf(databasePath).AddByte(isc_spb_prp_online_mode, isc_spb_prp_sm_normal);
 }
 
 TSpbBuilder NoLingerParameters(const std::string& databasePath) {
-  TSpbBuilder spb = ActionWithFileNames(isc_action_svc_properties);
-  spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
-  spb.AddNumber(isc_spb_options, isc_spb_prp_nolinger);
-  return spb;
+  return PropertiesOf(databasePath).AddNumber(isc_spb_options, isc_spb_prp_nolinger);
 }
 
 std::string ParseLineReply(const unsigned char* begin, const unsigned char* end) {

@@ -162,7 +162,10 @@ std::string RecoverInterruptedRebuilds(const std::vector<std::string>& databaseP
   for (const std::string& path : databasePaths) {
     try {
       const std::string databasePath = RealDatabasePath(path);
-      if (!platform::FileExists(ShutdownStatePath(databasePath))) continue;
+      // No database, nothing to bring back (a rebuild refuses a missing file anyway).
+      if (!platform::FileExists(ShutdownStatePath(databasePath)) ||
+          !platform::FileExists(databasePath))
+        continue;
       // A run that still holds the lock is alive: its database is its own business.
       std::unique_ptr<platform::NamedLock> lock = TryRebuildLock(databasePath);
       if (!lock) continue;

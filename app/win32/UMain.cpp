@@ -25,6 +25,8 @@ constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX
 constexpr int kBrowseWidth = 21;
 // Room kept between a label's text and the client area's right edge, at 96 ppi.
 constexpr int kRightMargin = 8;
+// Posted to itself: hand the activation to the box the window owns.
+constexpr UINT kActivatePopupMessage = WM_APP + 1;
 
 std::wstring WindowTextOf(HWND window) {
   int length = ::GetWindowTextLengthW(window);
@@ -308,6 +310,16 @@ bool TForm1::PressFocusedButton(const MSG& msg) {
 }
 
 int TForm1::ShowMessage(const std::string& text, const std::string& caption, UINT flags) const {
+  // The progress window, on its own thread, held the foreground; when it went, the
+  // system passed the activation to this window by a message that waits in this
+  // thread's queue. Taken here, before the box exists: taken inside the box's own
+  // loop it would activate the window the box has just disabled and lift it above
+  // its box. Only sent messages and such events run here; posted ones and input wait.
+  MSG pending;
+  ::PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+  // The owner first, then the box owned by it, above it and with the keyboard. The
+  // foreground is ours to give while the program is the foreground process.
+  if (window_ && ::IsWindowVisible(window_)) ::SetForegroundWindow(window_);
   return ::MessageBoxW(window_, Widen(text).c_str(), Widen(caption).c_str(),
                        flags | MB_SETFOREGROUND);
 }
@@ -408,6 +420,13 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_ACTIVATE:
+      // Activated while a box it owns keeps it disabled (a late activation, a click
+      // on its task-bar button): the box is what the operator must see, so it gets
+      // the activation back, after this activation has run its course.
+      if (LOWORD(wParam) != WA_INACTIVE && !::IsWindowEnabled(window_) &&
+          ::GetLastActivePopup(window_) != window_) {
+        ::PostMessageW(window_, kActivatePopupMessage, 0, 0);
+      }
       // Keep the focused control across deactivation, as a dialog does.
       if (LOWORD(wParam) == WA_INACTIVE) {
         focusBeforeDeactivation_ = ::GetFocus();
@@ -416,6 +435,12 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
+    case kActivatePopupMessage: {
+      HWND popup = ::GetLastActivePopup(window_);
+      if (popup != window_ && ::IsWindowVisible(popup) && ::IsWindowEnabled(popup))
+        ::SetForegroundWindow(popup);
+      return 0;
+    }
     case WM_QUERYENDSESSION:
       // A rebuild running: the session waits (the reason is registered meanwhile).
       if (ShutdownBlock::IsHeld(window)) return FALSE;

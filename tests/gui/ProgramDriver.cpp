@@ -144,6 +144,50 @@ void PressOk(HWND dialog) {
 
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 
+void RealClick(HWND window) {
+  RECT r;
+  ::GetWindowRect(window, &r);
+  // Absolute positions run from 0 to 65535 over the primary screen.
+  auto scale = [](LONG at, int extent) { return static_cast<LONG>((at * 65536LL + extent - 1) / extent); };
+  INPUT inputs[3] = {};
+  for (INPUT& input : inputs) {
+    input.type = INPUT_MOUSE;
+    input.mi.dx = scale((r.left + r.right) / 2, ::GetSystemMetrics(SM_CXSCREEN));
+    input.mi.dy = scale((r.top + r.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN));
+    input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
+  }
+  inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
+  inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  ::SendInput(3, inputs, sizeof(INPUT));
+}
+
+void RealKeyPress(WORD virtualKey) {
+  INPUT inputs[2] = {};
+  for (INPUT& input : inputs) {
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+  }
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ::SendInput(2, inputs, sizeof(INPUT));
+}
+
+bool IsAbove(HWND upper, HWND lower) {
+  for (HWND w = ::GetWindow(upper, GW_HWNDNEXT); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    if (w == lower) return true;
+  }
+  return false;
+}
+
+void Checkpoint(const char* name) {
+  wchar_t dir[MAX_PATH] = {};
+  if (::GetEnvironmentVariableW(L"QVN_SCREENSHOT_DIR", dir, MAX_PATH) == 0) return;
+  std::wstring marker = std::wstring(dir) + L"\\" + platform::Widen(name) + L".ready";
+  ::CloseHandle(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  WaitFor([&] { return ::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES; },
+          std::chrono::seconds(10));
+}
+
 long RunningProgram::WaitForExit(std::chrono::milliseconds limit) {
   if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0)
     return -1;

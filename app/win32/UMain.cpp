@@ -25,8 +25,6 @@ constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX
 constexpr int kBrowseWidth = 21;
 // Room kept between a label's text and the client area's right edge, at 96 ppi.
 constexpr int kRightMargin = 8;
-// Posted to itself: hand the activation to the box the window owns.
-constexpr UINT kActivatePopupMessage = WM_APP + 1;
 
 std::wstring WindowTextOf(HWND window) {
   int length = ::GetWindowTextLengthW(window);
@@ -420,13 +418,6 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_ACTIVATE:
-      // Activated while a box it owns keeps it disabled (a late activation, a click
-      // on its task-bar button): the box is what the operator must see, so it gets
-      // the activation back, after this activation has run its course.
-      if (LOWORD(wParam) != WA_INACTIVE && !::IsWindowEnabled(window_) &&
-          ::GetLastActivePopup(window_) != window_) {
-        ::PostMessageW(window_, kActivatePopupMessage, 0, 0);
-      }
       // Keep the focused control across deactivation, as a dialog does.
       if (LOWORD(wParam) == WA_INACTIVE) {
         focusBeforeDeactivation_ = ::GetFocus();
@@ -435,12 +426,6 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
-    case kActivatePopupMessage: {
-      HWND popup = ::GetLastActivePopup(window_);
-      if (popup != window_ && ::IsWindowVisible(popup) && ::IsWindowEnabled(popup))
-        ::SetForegroundWindow(popup);
-      return 0;
-    }
     case WM_QUERYENDSESSION:
       // A rebuild running: the session waits (the reason is registered meanwhile).
       if (ShutdownBlock::IsHeld(window)) return FALSE;

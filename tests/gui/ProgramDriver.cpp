@@ -147,19 +147,29 @@ void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 void RealClick(HWND window) {
   RECT r;
   ::GetWindowRect(window, &r);
+  const POINT target{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   // Absolute positions run from 0 to 65535 over the primary screen.
-  auto scale = [](LONG at, int extent) { return static_cast<LONG>((at * 65536LL + extent - 1) / extent); };
-  INPUT inputs[3] = {};
-  for (INPUT& input : inputs) {
-    input.type = INPUT_MOUSE;
-    input.mi.dx = scale((r.left + r.right) / 2, ::GetSystemMetrics(SM_CXSCREEN));
-    input.mi.dy = scale((r.top + r.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN));
-    input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
-  }
-  inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
-  inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-  inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-  ::SendInput(3, inputs, sizeof(INPUT));
+  auto scale = [](LONG at, int extent) {
+    return static_cast<LONG>((at * 65536LL + extent - 1) / extent);
+  };
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = scale(target.x, ::GetSystemMetrics(SM_CXSCREEN));
+  input.mi.dy = scale(target.y, ::GetSystemMetrics(SM_CYSCREEN));
+  input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  ::SendInput(1, &input, sizeof input);
+  // The button goes down only where the system has the pointer already, and each
+  // event carries the position too: under Wine the X server is told of the move and
+  // may answer with the pointer's old place in between.
+  WaitFor([&] {
+    POINT at{};
+    return ::GetCursorPos(&at) && at.x == target.x && at.y == target.y &&
+           ::WindowFromPoint(at) == window;
+  }, std::chrono::seconds(5));
+  INPUT press[2] = {input, input};
+  press[0].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN;
+  press[1].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP;
+  ::SendInput(2, press, sizeof(INPUT));
 }
 
 void RealKeyPress(WORD virtualKey) {

@@ -531,7 +531,9 @@ TEST_F(RealServer, TheResultBoxComesToTheFrontAndTakesTheKeyboard) {
     ASSERT_NE(form, nullptr);
     ::SendMessageW(::GetDlgItem(form, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
                    reinterpret_cast<LPARAM>(platform::Widen(kSiteDatabase).c_str()));
-    gui::RealClick(::GetDlgItem(form, UMain::kButton1.id));
+    HWND button = ::GetDlgItem(form, UMain::kButton1.id);
+    ASSERT_TRUE(gui::WaitFor([&] { return ::GetForegroundWindow() == form; }));
+    gui::RealClick(button);
     HWND box = program.WaitForDialog("Оптимизация БД", std::chrono::seconds(120));
     ASSERT_NE(box, nullptr);
     EXPECT_NE(DialogText(box).find(c.text), std::string::npos) << DialogText(box);

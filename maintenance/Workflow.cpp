@@ -9,6 +9,7 @@
 #include "logger/LogFormat.h"
 #include "maintenance/BackupRestore.h"
 #include "maintenance/DatabaseShutdown.h"
+#include "maintenance/FailureHints.h"
 #include "maintenance/FileNames.h"
 #include "maintenance/JobSupport.h"
 #include "maintenance/ProgramLogger.h"
@@ -227,8 +228,13 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
     if (backingUp && jobFailure && Contains(message, "shutdown") && !Contains(message, kPlaceTaken))
       message += std::string("\r\n") + kPlaceTaken;
     std::string outcome = shutdown.Restore();
+    // The server's failures in the operator's words (they say the working database is
+    // unchanged); our own messages say what they mean already.
+    std::string hint = Contains(message, "работает другая программа") ? "" : OperatorHint(message);
     if (!outcome.empty())
       message += "\r\n" + outcome;
+    else if (!hint.empty())
+      message += "\r\n" + hint;
     else if (!Contains(message, "Рабочая база данных не изменена"))
       message += std::string("\r\n") + kUntouchedLine;
     e.CreateNew(message)->Raise();

@@ -2,7 +2,9 @@
 # Builds the release target and packs what a site technician takes to a station:
 # dist/QVNOptimizeDB-<version>-<preset>.zip with the operator's program, the Windows
 # console program, the operator's guide (Russian), the install note (English) and
-# SHA256SUMS. The version comes from the build tree's version.txt (the project's
+# SHA256SUMS, and beside the zip its own checksum (<zip>.sha256), which is what a
+# technician checks the download against: a list inside the zip cannot vouch for
+# the zip. The version comes from the build tree's version.txt (the project's
 # version record). Nothing of the tests goes in: not the fbUtils.dll stand-in, not
 # the fbclient bridge, not the client test double.
 #
@@ -44,4 +46,5 @@ mkdir -p "$dist"
 zip_path=$dist/QVNOptimizeDB-$version-$preset.zip
 rm -f "$zip_path"
 (cd "$stage" && zip -q -X "$zip_path" QVNOptimizeDB.exe qvnoptimize.exe OPERATOR-RU.txt INSTALL.txt SHA256SUMS)
+(cd "$dist" && sha256sum "$(basename "$zip_path")" >"$zip_path.sha256")
 echo "$zip_path"

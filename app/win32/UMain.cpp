@@ -320,6 +320,16 @@ bool TForm1::PressFocusedButton(const MSG& msg) {
 }
 
 int TForm1::ShowMessage(const std::string& text, const std::string& caption, UINT flags) const {
+  // The progress window, on its own thread, held the foreground; when it went, the
+  // system passed the activation to this window by a message that waits in this
+  // thread's queue. Taken here, before the box exists: taken inside the box's own
+  // loop it would activate the window the box has just disabled and lift it above
+  // its box. Only sent messages and such events run here; posted ones and input wait.
+  MSG pending;
+  ::PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+  // The owner first, then the box owned by it, above it and with the keyboard. The
+  // foreground is ours to give while the program is the foreground process.
+  if (window_ && ::IsWindowVisible(window_)) ::SetForegroundWindow(window_);
   return ::MessageBoxW(window_, Widen(text).c_str(), Widen(caption).c_str(),
                        flags | MB_SETFOREGROUND);
 }

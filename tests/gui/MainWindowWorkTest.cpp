@@ -22,6 +22,7 @@ using gui::DialogText;
 using gui::PressOk;
 using gui::TextOf;
 using gui::ConsoleRun;
+using gui::Checkpoint;
 using gui::Exists;
 using gui::Installation;
 using gui::kLogPath;
@@ -30,18 +31,6 @@ using gui::RunConsole;
 using gui::ScopedEnvironment;
 using gui::WriteBytes;
 using gui::Texts;
-
-// For the screenshot script: with QVN_SCREENSHOT_DIR set, announces a moment worth
-// a picture with a file <name>.ready there and waits (briefly) until the script has
-// taken it and removed the file. Without the variable nothing happens.
-void Checkpoint(const char* name) {
-  wchar_t dir[MAX_PATH] = {};
-  if (::GetEnvironmentVariableW(L"QVN_SCREENSHOT_DIR", dir, MAX_PATH) == 0) return;
-  std::wstring marker = std::wstring(dir) + L"\\" + platform::Widen(name) + L".ready";
-  ::CloseHandle(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  gui::WaitFor([&] { return ::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES; },
-               std::chrono::seconds(10));
-}
 
 class Work : public ::testing::Test {
  protected:

@@ -144,6 +144,60 @@ void PressOk(HWND dialog) {
 
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 
+void RealClick(HWND window) {
+  RECT r;
+  ::GetWindowRect(window, &r);
+  const POINT target{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  // Absolute positions run from 0 to 65535 over the primary screen.
+  auto scale = [](LONG at, int extent) {
+    return static_cast<LONG>((at * 65536LL + extent - 1) / extent);
+  };
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = scale(target.x, ::GetSystemMetrics(SM_CXSCREEN));
+  input.mi.dy = scale(target.y, ::GetSystemMetrics(SM_CYSCREEN));
+  input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  ::SendInput(1, &input, sizeof input);
+  // The button goes down only where the system has the pointer already, and each
+  // event carries the position too: under Wine the X server is told of the move and
+  // may answer with the pointer's old place in between.
+  WaitFor([&] {
+    POINT at{};
+    return ::GetCursorPos(&at) && at.x == target.x && at.y == target.y &&
+           ::WindowFromPoint(at) == window;
+  }, std::chrono::seconds(5));
+  INPUT press[2] = {input, input};
+  press[0].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN;
+  press[1].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP;
+  ::SendInput(2, press, sizeof(INPUT));
+}
+
+void RealKeyPress(WORD virtualKey) {
+  INPUT inputs[2] = {};
+  for (INPUT& input : inputs) {
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+  }
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ::SendInput(2, inputs, sizeof(INPUT));
+}
+
+bool IsAbove(HWND upper, HWND lower) {
+  for (HWND w = ::GetWindow(upper, GW_HWNDNEXT); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    if (w == lower) return true;
+  }
+  return false;
+}
+
+void Checkpoint(const char* name) {
+  wchar_t dir[MAX_PATH] = {};
+  if (::GetEnvironmentVariableW(L"QVN_SCREENSHOT_DIR", dir, MAX_PATH) == 0) return;
+  std::wstring marker = std::wstring(dir) + L"\\" + platform::Widen(name) + L".ready";
+  ::CloseHandle(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  WaitFor([&] { return ::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES; },
+          std::chrono::seconds(10));
+}
+
 long RunningProgram::WaitForExit(std::chrono::milliseconds limit) {
   if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0)
     return -1;

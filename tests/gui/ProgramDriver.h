@@ -28,6 +28,19 @@ std::string DialogText(HWND dialog);
 void PressOk(HWND dialog);
 // A button clicked without waiting for what the click does.
 void Click(HWND button);
+// A click as the operator makes it: the mouse moved to the middle of `window` and its
+// left button pressed and let go, through the system's input queue.
+void RealClick(HWND window);
+// A key pressed and let go through the system's input queue: it goes to the window
+// that has the keyboard.
+void RealKeyPress(WORD virtualKey);
+// True when `upper` stands above `lower` in the z-order of the top-level windows.
+bool IsAbove(HWND upper, HWND lower);
+
+// For the screenshot scripts: with QVN_SCREENSHOT_DIR set, announces a moment worth
+// a picture with a file <name>.ready there and waits (briefly) until the script has
+// taken it and removed the file. Without the variable nothing happens.
+void Checkpoint(const char* name);
 
 class RunningProgram {
  public:

@@ -528,6 +528,55 @@ TEST_F(RealServer, TheServersRefusalsReachTheOperatorInItsOwnWords) {
   EXPECT_EQ(Fingerprint(kSiteDatabase, server_), before);
 }
 
+// The box that ends a run comes to the front once the progress window has gone:
+// after a click made as the operator makes it, it is the foreground window, stands
+// above the main window and has the keyboard (Enter closes it), for a success and
+// for a failure the server reports.
+TEST_F(RealServer, TheResultBoxComesToTheFrontAndTakesTheKeyboard) {
+  CreateDatabase(kSiteDatabase);
+  struct Case {
+    const char* what;
+    std::string password;
+    const char* text;
+    const char* screenshot;
+  } cases[] = {
+      {"success", server_.at("QVN_FB_PASSWORD"), kOptimizeSuccess, "result-box-success"},
+      {"wrong password", "wrong" + server_.at("QVN_FB_PASSWORD"),
+       "Your user name and password are not defined", "result-box-wrong-password"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Installation site("real_front");
+    Install(site, c.password, server_.at("QVN_FB_PORT"));
+    gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
+    HWND form = program.WaitForWindow(L"TForm1");
+    ASSERT_NE(form, nullptr);
+    ::SendMessageW(::GetDlgItem(form, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(platform::Widen(kSiteDatabase).c_str()));
+    HWND button = ::GetDlgItem(form, UMain::kButton1.id);
+    ASSERT_TRUE(gui::WaitFor([&] { return ::GetForegroundWindow() == form; }));
+    gui::RealClick(button);
+    HWND box = program.WaitForDialog("Оптимизация БД", std::chrono::seconds(120));
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(DialogText(box).find(c.text), std::string::npos) << DialogText(box);
+    EXPECT_EQ(program.WaitForWindow(L"ProgressViewerFormClass", std::chrono::milliseconds(0)),
+              nullptr);
+    EXPECT_TRUE(gui::WaitFor(
+        [&] { return ::GetForegroundWindow() == box && gui::IsAbove(box, form); },
+        std::chrono::seconds(5)))
+        << "foreground " << ::GetForegroundWindow() << " (box " << box << ", main window "
+        << form << "), box above the main window: " << gui::IsAbove(box, form);
+    gui::Checkpoint(c.screenshot);
+    gui::RealKeyPress(VK_RETURN);
+    EXPECT_TRUE(gui::WaitFor([&] { return !::IsWindow(box); }, std::chrono::seconds(5)))
+        << "Enter did not reach the box";
+    if (::IsWindow(box)) PressOk(box);
+    EXPECT_TRUE(gui::WaitFor([&] { return ::IsWindowEnabled(form) != FALSE; }));
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(), 0);
+  }
+}
+
 // What the bridge cannot translate it refuses with its own status rather than
 // forwarding it unread (a tag it does not know may name a file), and entries it does
 // not forward are absent.

@@ -24,6 +24,9 @@ trap cleanup EXIT
 zip=$(QVN_RELEASE_NO_BUILD=1 QVN_RELEASE_BUILD_DIR=$build "$source_dir/scripts/release.sh" "$preset" "$work/dist")
 version=$(tr -d '[:space:]' <"$build/version.txt")
 [ "$(basename "$zip")" = "QVNOptimizeDB-$version-$preset.zip" ] || { echo "FAIL: package named $zip"; exit 1; }
+# The zip's own checksum stands beside it and fits it.
+(cd "$(dirname "$zip")" && sha256sum --quiet -c "$(basename "$zip").sha256") ||
+    { echo "FAIL: the zip's checksum file"; exit 1; }
 listed=$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')
 [ "$listed" = "INSTALL.txt OPERATOR-RU.txt QVNOptimizeDB.exe SHA256SUMS qvnoptimize.exe " ] ||
     { echo "FAIL: the package holds: $listed"; exit 1; }

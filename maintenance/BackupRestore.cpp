@@ -202,6 +202,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
           "понятно...");
     }
     ProgramLog("Восстановление временной БД из резервной копии завершено", llEvent);
+    if (checks.restored) checks.restored();
 
     // The swap: the new file, flushed and given the working file's owner and access
     // rules, replaces the working file in one step, so the working name holds the old

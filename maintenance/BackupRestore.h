@@ -17,6 +17,8 @@ struct TJobChecks {
   std::function<void()> after;   // backup: once the backup is complete (the backup's
                                  // output has ended and passed its check); restore: right
                                  // before the swap, with the working file held
+  std::function<void()> restored;  // restore: the new file is complete and checked, before
+                                   // it is flushed for the swap
   std::function<void()> swapped;  // restore: the rebuilt file has just replaced the working
                                   // one (called before anything else can fail)
 };

@@ -42,11 +42,11 @@ void BringOnlineAndCheck(const std::string& databasePath) {
   }
 }
 
-// The state file goes once the database is online again; a file that cannot be
-// removed only means one more look at the next start.
-void RemoveStateFile(const std::string& statePath) {
-  if (platform::RemoveFile(statePath)) platform::FlushFolderOf(statePath);
-}
+// The state file goes once the database is online again. Its removal need not be on
+// the disk at once (a flush of the folder would also write out whatever else is
+// pending there): a file that comes back, or cannot be removed, only means one more
+// look at the next start, which finds the database online.
+void RemoveStateFile(const std::string& statePath) { platform::RemoveFile(statePath); }
 
 void WriteStateFile(const std::string& statePath, const std::string& databasePath) {
   try {

@@ -16,6 +16,11 @@ class RemoveFileOnExit {
   RemoveFileOnExit(const RemoveFileOnExit&) = delete;
   RemoveFileOnExit& operator=(const RemoveFileOnExit&) = delete;
   void Arm() { armed_ = true; }
+  // Removes it now, if armed.
+  void RemoveNow() {
+    if (armed_) platform::RemoveFile(path_);
+    armed_ = false;
+  }
   void Disarm() { armed_ = false; }
 
  private:

@@ -206,6 +206,9 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
             {databasePath, now.attributes}));
       }
     };
+    // The backup has been read and is of no further use: gone before the flushes of
+    // the swap, which would otherwise write its data out too.
+    checks.restored = [&] { backupFile.RemoveNow(); };
     checks.swapped = [&] { swapped = true; };
     jobFailure = true;
     TRestoreResult restored = RestoreDatabase(login.host, databasePath, backupPath, login.user,

@@ -21,9 +21,12 @@ namespace fbtest {
 struct ServerSettings {
   int port = 0;
   std::string password;
+  // Which server runs (scripts/fbserver.sh: fb3-super, fb4-classic, ...).
+  std::string kind = "fb3-super";
+  bool Firebird4() const { return kind.rfind("fb4-", 0) == 0; }
 };
 
-// The private server writes its port and SYSDBA password into its settings file.
+// The private server writes its port, SYSDBA password and kind into its settings file.
 inline ServerSettings Server() {
   ServerSettings settings;
   std::ifstream in(QVN_FB_DIR "/settings");
@@ -31,6 +34,7 @@ inline ServerSettings Server() {
   while (std::getline(in, line)) {
     if (line.rfind("QVN_FB_PORT=", 0) == 0) settings.port = std::stoi(line.substr(12));
     if (line.rfind("QVN_FB_PASSWORD=", 0) == 0) settings.password = line.substr(16);
+    if (line.rfind("QVN_FB_SERVER=", 0) == 0) settings.kind = line.substr(14);
   }
   return settings;
 }

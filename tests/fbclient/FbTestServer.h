@@ -76,7 +76,20 @@ inline void CreateDatabase(const testfiles::TempDir& dir, const std::string& pat
 // Row count and sums of the table, as isql prints them.
 inline std::string Content(const testfiles::TempDir& dir, const std::string& path) {
   return RunSql(dir, "CONNECT " + Connect(path) + ";\n"
-                     "SELECT COUNT(*), SUM(ID), SUM(LITRES), LIST(DISTINCT NAME) FROM FUEL;\n");
+                     "SELECT COUNT(*), SUM(ID), CAST(SUM(LITRES) AS NUMERIC(18,2)), "
+                     "LIST(DISTINCT NAME) FROM FUEL;\n");
+}
+
+// The header page as the server's statistics service prints it (Debian 12's fbstat
+// cannot read a Firebird 4 database; the service matches whatever server runs).
+inline std::string HeaderText(const std::string& path) {
+  ServerSettings server = Server();
+  std::string output;
+  EXPECT_TRUE(RunConsoleCommand("fbsvcmgr " + ServerName(server.port) + ":service_mgr -user SYSDBA "
+                                "-password " + server.password + " -action_db_stats -dbname \"" +
+                                path + "\" -sts_hdr_pages", output))
+      << output;
+  return output;
 }
 
 // The page size in a database's header page.

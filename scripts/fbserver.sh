@@ -191,11 +191,18 @@ fb_env() {
 }
 
 # Ends the server's whole process group (the listener and, in Classic, a process per
-# connection) and waits until none is left.
+# connection) and waits until none is left: also when the listener itself is gone
+# and only processes serving connections remain.
 stop_server() {
-    running || { rm -f "$dir/server.pid"; return 0; }
-    local pid
+    [ -f "$dir/server.pid" ] || return 0
+    local pid member ours=no
     pid=$(cat "$dir/server.pid")
+    # A group left by a server that died long ago is ours only while a Firebird
+    # program is in it (its number may have been given to someone else since).
+    for member in $(pgrep -g "$pid" 2>/dev/null); do
+        case $(readlink "/proc/$member/exe" 2>/dev/null) in */firebird) ours=yes ;; esac
+    done
+    if [ $ours = no ]; then rm -f "$dir/server.pid"; return 0; fi
     kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null || true
     for _ in $(seq 1 200); do
         kill -0 -- "-$pid" 2>/dev/null || break
@@ -211,6 +218,7 @@ stop_server() {
 
 case $cmd in
 start)
+    if ! running; then stop_server; fi  # what a listener that died may have left
     if running; then
         # shellcheck disable=SC1091
         if (. "$dir/settings"; [ "${QVN_FB_SERVER:-fb3-super}" = "$kind" ]); then

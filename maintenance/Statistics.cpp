@@ -1,25 +1,85 @@
 #include "maintenance/Statistics.h"
 
+#include <vector>
+
+#include "fbclient/FBUtils.h"
+#include "fbclient/ServiceConnection.h"
 #include "logger/LogFormat.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/SiteFiles.h"
 #include "maintenance/Workflow.h"
 #include "platform/FileOps.h"
+#include "support/Exceptions.h"
 #include "support/tools.h"
 
-std::string RequestStatistics(const std::string& databasePath) {
-  CheckDatabasePath(databasePath);
+namespace {
+
+std::string LogFileName() {
+  TQLXLogger* logger = ProgramLogger();
+  return logger ? logger->FileName() : std::string();
+}
+
+std::string LogAndReturn(const std::string& result) {
+  Log(ProgramLogger(), result, llPlain);
+  return result;
+}
+
+// The statistics tool on the quoted path with -h. `preface` goes before the command.
+std::string RunStatisticsTool(const std::string& databasePath, const std::string& preface) {
   const std::string tool = site::StatisticsToolPath();
-  if (!platform::FileExists(tool)) throw Exception("Не удалось найти файл: " + tool);
+  if (!platform::FileExists(tool)) throw Exception(preface + "Не удалось найти файл: " + tool);
 
   std::string command = FormatText("%s \"%s\" -h", {tool, databasePath});
   std::string output;
   RunConsoleCommand(command, output);
-
-  TQLXLogger* logger = ProgramLogger();
-  std::string result = "Команда: " + command + "\r\nРезультат: (см. " +
-                       (logger ? logger->FileName() : std::string()) + ")\r\n" + output;
-  Log(logger, result, llPlain);
-  return result;
+  return LogAndReturn(preface + "Команда: " + command + "\r\nРезультат: (см. " + LogFileName() +
+                      ")\r\n" + output);
 }
+
+#ifndef _WIN32
+// The header page as the local server's statistics service prints it (the server
+// reads the page itself; nobody attaches). Raises when the service cannot give it.
+std::string ServiceHeaderText(const std::string& serverName, const std::string& databasePath) {
+  std::string text;
+  fbclient::TServiceConnection service(serverName, kServerUser, FBUtils::GetFBPassword());
+  service.Attach();
+  service.StartHeaderStatistics(databasePath);
+  while (!service.Eof()) {
+    std::string line = service.GetNextLine();
+    if (!service.Eof() || !line.empty()) text += line + "\n";
+  }
+  service.Detach();
+  return text;
+}
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+std::string RequestStatistics(const std::string& databasePath) {
+  CheckDatabasePath(databasePath);
+  return RunStatisticsTool(databasePath, "");
+}
+#else
+// On Linux the statistics tool installed beside the client need not belong to the
+// server that runs: Debian 12's fbstat (Firebird 3) cannot read a Firebird 4 database
+// ("Wrong ODS version, expected 12, encountered 13"). The server's own statistics
+// service always matches it, so the header page is asked of the service first (the
+// port and password of the utility library, as for the rebuild); only when the service
+// gives no header is the tool run. The text says which of them answered.
+std::string RequestStatistics(const std::string& databasePath) {
+  CheckDatabasePath(databasePath);
+  std::string serverName;
+  std::string header;
+  try {
+    serverName = std::string(kServerHost) + "/" + std::to_string(FBUtils::GetFBPort());
+    header = ServiceHeaderText(serverName, databasePath);
+  } catch (const Exception& failure) {
+    return RunStatisticsTool(databasePath,
+                             "Служба статистики сервера не ответила: " + failure.Message() + "\r\n");
+  }
+  return LogAndReturn("Служба статистики сервера " + serverName + ": заголовок \"" + databasePath +
+                      "\"\r\nРезультат: (см. " + LogFileName() + ")\r\n" + header);
+}
+#endif

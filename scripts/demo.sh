@@ -6,6 +6,9 @@
 # log is. Everything lives under build/demo/ (a site tree QORD/ like /opt/QORD).
 #
 #   scripts/demo.sh [SALES_ROWS]      (default 300000)
+#   QVN_FB_SERVER=fb4-super scripts/demo.sh     against another server (see scripts/fbserver.sh:
+#                                               fb3-super (default), fb3-superclassic, fb3-classic,
+#                                               fb4-super, fb4-superclassic, fb4-classic)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rows=${1:-300000}
@@ -19,6 +22,8 @@ site=$demo/QORD
 mkdir -p "$demo/bin" "$site/DB" "$site/LogFiles"
 trap './scripts/fbserver.sh stop "$demo/fbserver"' EXIT
 eval "$(./scripts/fbserver.sh start "$demo/fbserver")"
+echo "== server: $QVN_FB_SERVER ($(fbsvcmgr "$QVN_FB_HOST/$QVN_FB_PORT:service_mgr" -user SYSDBA \
+    -password "$QVN_FB_PASSWORD" -info_server_version | sed 's/^Server version: //'))"
 
 # The site's programs: ours and the utility library with the server's settings.
 cp build/linux/bin/qvnoptimize build/linux/bin/libfbUtils.so "$demo/bin/"
@@ -28,11 +33,16 @@ export QVN_QORD_ROOT=$site
 echo
 echo "== creating the demo database"
 ./scripts/make-demo-db.sh "$demo/fbserver" "$site/DB/ZARVO.FDB" "$rows"
-before=$(fbstat -h "$site/DB/ZARVO.FDB" | grep -E 'Page size|Next transaction')
+# The header through the server's statistics service (Debian 12's fbstat cannot read
+# a Firebird 4 database).
+before=$(fbsvcmgr "$QVN_FB_HOST/$QVN_FB_PORT:service_mgr" -user SYSDBA -password "$QVN_FB_PASSWORD" \
+    -action_db_stats -dbname "$site/DB/ZARVO.FDB" -sts_hdr_pages | grep -E 'Page size|Next transaction')
 
 echo
 echo "== qvnoptimize optimize $site/DB/ZARVO.FDB"
+started=$(date +%s.%N)
 "$demo/bin/qvnoptimize" optimize
+echo "rebuild on $QVN_FB_SERVER: $(printf '%.1f' "$(echo "$(date +%s.%N) - $started" | bc)") s"
 echo
 echo "== qvnoptimize stat"
 "$demo/bin/qvnoptimize" stat

@@ -5,8 +5,9 @@ set -eu
 
 # zip, unzip: the release package (scripts/release.sh). The line before the last: the
 # fbclient bridge of the Windows tests (tests/winebridge), built by winegcc against the
-# native client of each word size. The last line: the fuzz targets (clang with
-# libFuzzer; llvm-15 for the symbolizer of the sanitizers' reports).
+# native client of each word size. The line before that: the fuzz targets (clang with
+# libFuzzer; llvm-15 for the symbolizer of the sanitizers' reports). The last line: the
+# Firebird 4 root of the server tests (scripts/fb4root.sh).
 PACKAGES="
   g++ cmake ninja-build make pkg-config
   googletest libgtest-dev libgmock-dev
@@ -17,6 +18,7 @@ PACKAGES="
   libspdlog-dev time bc zip unzip
   wine64-tools libwine-dev:i386 libwine-dev:amd64 gcc-multilib libfbclient2:i386
   clang-15 libfuzzer-15-dev llvm-15
+  debootstrap
 "
 
 SUDO=""

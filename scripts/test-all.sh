@@ -4,8 +4,15 @@
 # a short run of every fuzz target (QVN_FUZZ_SECONDS each, default 10),
 # Windows i686 under Wine; and checks that the Windows x86_64 build compiles. Installs what it needs first. Prints what each phase costs.
 #
+# The native tests that need a database server (label `fbserver`) run once per server
+# a site may run: Firebird 3 as SuperServer, SuperClassic and Classic, and Firebird 4
+# (Debian 13's, from a root scripts/fb4root.sh builds once per machine) likewise; the
+# summary gives each server's pass count. The sanitizer presets and the Windows tests
+# run on Firebird 3 SuperServer.
+#
 #   scripts/test-all.sh            everything
 #   scripts/test-all.sh linux      only some presets (linux, linux-asan, linux-tsan, linux-fuzz, win32, win64)
+#   QVN_FB_SERVERS="fb3-super fb4-super" scripts/test-all.sh linux   fewer servers
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +28,20 @@ summary=()
 phase "set-up (Debian packages)"
 ./scripts/setup.sh
 phase_end "set-up"
+
+servers=(${QVN_FB_SERVERS:-fb3-super fb3-superclassic fb3-classic fb4-super fb4-superclassic fb4-classic})
+if [[ " ${presets[*]} " == *" linux "* ]] && [[ " ${servers[*]} " == *" fb4-"* ]]; then
+    phase "Firebird 4 root (built once per machine)"
+    ./scripts/fb4root.sh
+    phase_end "Firebird 4 root"
+fi
+
+# "100% tests passed, 0 tests failed out of 57" -> "57 of 57 passed"
+ctest_count() {
+    sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\? failed out of \([0-9]*\).*/\1 \2/p' "$1" |
+        tail -1 | awk '{printf "%d of %d passed", $2 - $1, $2}'
+}
+failed=()
 
 # Some kernels cannot run 32-bit programs at all (no ia32 emulation), and Wine
 # cannot run the i686 build there: it is still built, and the Windows tests then
@@ -52,6 +73,22 @@ for ((i = 0; i < ${#presets[@]}; i++)); do
         phase_end "$p runs"
         continue
     fi
+    if [ "$p" = linux ]; then
+        # The tests without a server once, then the server's tests on every server.
+        phase "$p: tests without a database server"
+        ctest --preset "$p" -j "$jobs" -LE fbserver | tee "build/$p/ctest-noserver.txt" || failed+=("$p without a server")
+        summary+=("$p tests without a server: $(ctest_count "build/$p/ctest-noserver.txt")")
+        phase_end "$p tests without a server"
+        for s in "${servers[@]}"; do
+            phase "$p: server tests on $s"
+            out=build/$p/ctest-$s.txt
+            QVN_FB_SERVER=$s ctest --preset "$p" -j "$jobs" -L fbserver | tee "$out" || failed+=("$p on $s")
+            grep -A12 'Test: fbserver_start' "build/$p/Testing/Temporary/LastTest.log" | grep -m1 QVN_FB_PORT || true
+            phase_end "$p on $s"
+            summary+=("$p server tests on $s: $(ctest_count "$out")")
+        done
+        continue
+    fi
     phase "$p: tests"
     ctest --preset "$p" -j "$jobs"
     log=build/$p/Testing/Temporary/LastTest.log
@@ -66,3 +103,7 @@ done
 echo
 echo "=== summary ==="
 printf '  %s\n' "${summary[@]}"
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "=== FAILED: ${failed[*]} ==="
+    exit 1
+fi

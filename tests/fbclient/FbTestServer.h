@@ -21,9 +21,12 @@ namespace fbtest {
 struct ServerSettings {
   int port = 0;
   std::string password;
+  // Which server runs (scripts/fbserver.sh: fb3-super, fb4-classic, ...).
+  std::string kind = "fb3-super";
+  bool Firebird4() const { return kind.rfind("fb4-", 0) == 0; }
 };
 
-// The private server writes its port and SYSDBA password into its settings file.
+// The private server writes its port, SYSDBA password and kind into its settings file.
 inline ServerSettings Server() {
   ServerSettings settings;
   std::ifstream in(QVN_FB_DIR "/settings");
@@ -31,6 +34,7 @@ inline ServerSettings Server() {
   while (std::getline(in, line)) {
     if (line.rfind("QVN_FB_PORT=", 0) == 0) settings.port = std::stoi(line.substr(12));
     if (line.rfind("QVN_FB_PASSWORD=", 0) == 0) settings.password = line.substr(16);
+    if (line.rfind("QVN_FB_SERVER=", 0) == 0) settings.kind = line.substr(14);
   }
   return settings;
 }
@@ -72,7 +76,20 @@ inline void CreateDatabase(const testfiles::TempDir& dir, const std::string& pat
 // Row count and sums of the table, as isql prints them.
 inline std::string Content(const testfiles::TempDir& dir, const std::string& path) {
   return RunSql(dir, "CONNECT " + Connect(path) + ";\n"
-                     "SELECT COUNT(*), SUM(ID), SUM(LITRES), LIST(DISTINCT NAME) FROM FUEL;\n");
+                     "SELECT COUNT(*), SUM(ID), CAST(SUM(LITRES) AS NUMERIC(18,2)), "
+                     "LIST(DISTINCT NAME) FROM FUEL;\n");
+}
+
+// The header page as the server's statistics service prints it (Debian 12's fbstat
+// cannot read a Firebird 4 database; the service matches whatever server runs).
+inline std::string HeaderText(const std::string& path) {
+  ServerSettings server = Server();
+  std::string output;
+  EXPECT_TRUE(RunConsoleCommand("fbsvcmgr " + ServerName(server.port) + ":service_mgr -user SYSDBA "
+                                "-password " + server.password + " -action_db_stats -dbname \"" +
+                                path + "\" -sts_hdr_pages", output))
+      << output;
+  return output;
 }
 
 // The page size in a database's header page.

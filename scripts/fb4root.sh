@@ -1,0 +1,88 @@
+#!/bin/bash
+# The Firebird 4 system the private test server runs from: Debian 13's Firebird 4.0
+# packages in a minimal Debian 13 root made by debootstrap, on this Debian 12 machine.
+# Built once per machine (about 250 MB, a few minutes) and reused; rebuilt when
+# missing or incomplete. Needs root. Prints the root's path.
+#
+#   fb4root.sh            build it unless it is there
+#   fb4root.sh --check    exit 0 when it is there and complete
+#
+# QVN_FB4_ROOT moves it (default /var/cache/qvn/fb4-root, outside any work tree so
+# that every clone on the machine shares it); QVN_DEBIAN_MIRROR names the mirror
+# (default: the one the host's apt sources use).
+set -euo pipefail
+
+ROOT=${QVN_FB4_ROOT:-/var/cache/qvn/fb4-root}
+SUITE=trixie
+PACKAGES="firebird4.0-server firebird4.0-utils"
+STAMP=$ROOT/.qvn-fb4-root
+FB4_BIN=/usr/lib/firebird/4.0/bin
+
+complete() {
+    [ -f "$STAMP" ] && [ -x "$ROOT$FB4_BIN/firebird" ] && [ -x "$ROOT$FB4_BIN/isql-fb" ] &&
+        [ -x "$ROOT$FB4_BIN/fbsvcmgr" ] && [ -x "$ROOT$FB4_BIN/fbstat" ]
+}
+
+if [ "${1:-}" = --check ]; then complete; exit; fi
+if complete; then echo "$ROOT"; exit 0; fi
+
+[ "$(id -u)" -eq 0 ] || { echo "fb4root: building the Firebird 4 root needs root" >&2; exit 1; }
+
+mirror() {
+    if [ -n "${QVN_DEBIAN_MIRROR:-}" ]; then echo "$QVN_DEBIAN_MIRROR"; return; fi
+    # The host's own Debian mirror (deb822 sources first, then the one-line form).
+    local uri
+    uri=$(grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}' |
+          grep -v -- '-security' | grep -m1 '/debian/\?$' || true)
+    [ -n "$uri" ] || uri=$(grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
+                          awk '{print $2}' | grep -v -- '-security' | grep -m1 '/debian/\?$' || true)
+    echo "${uri:-http://deb.debian.org/debian}"
+}
+
+mkdir -p "$(dirname "$ROOT")"
+# One builder at a time; a second one waits and then finds the root complete.
+exec 9>"$ROOT.lock"
+flock 9
+if complete; then echo "$ROOT"; exit 0; fi
+
+new=$ROOT.new
+# Whatever a broken earlier attempt left mounted inside is let go before it is removed.
+release_mounts() {
+    local m
+    for m in $(awk -v r="$1/" 'index($2, r) == 1 {print $2}' /proc/self/mounts | sort -r); do
+        umount -l "$m" 2>/dev/null || true
+    done
+}
+release_mounts "$new"
+rm -rf "$new"
+trap 'release_mounts "$new"' EXIT
+
+started=$(date +%s)
+src=$(mirror)
+echo "fb4root: debootstrap $SUITE from $src into $new" >&2
+debootstrap --variant=minbase "$SUITE" "$new" "$src" >"$ROOT.build.log" 2>&1 ||
+    { tail -30 "$ROOT.build.log" >&2; exit 1; }
+
+# Nothing the packages bring may start inside the root.
+printf '#!/bin/sh\nexit 101\n' >"$new/usr/sbin/policy-rc.d"
+chmod +x "$new/usr/sbin/policy-rc.d"
+mount -t proc proc "$new/proc"
+echo "fb4root: installing $PACKAGES" >&2
+chroot "$new" /usr/bin/env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -q --no-install-recommends $PACKAGES >>"$ROOT.build.log" 2>&1 ||
+    { tail -30 "$ROOT.build.log" >&2; exit 1; }
+chroot "$new" apt-get clean >>"$ROOT.build.log" 2>&1 || true
+umount "$new/proc"
+
+# Places the host's folders are bound to at start (the same paths inside as outside).
+mkdir -p "$new/work" "$new/var/cache/qvn"
+date -u +%FT%TZ >"$new/.qvn-fb4-root"
+chroot "$new" dpkg-query -W $PACKAGES >>"$new/.qvn-fb4-root"
+
+# Only a complete root takes the final name.
+release_mounts "$ROOT"
+rm -rf "$ROOT"
+mv "$new" "$ROOT"
+trap - EXIT
+echo "fb4root: built in $(( $(date +%s) - started )) s ($(du -sh "$ROOT" | cut -f1))" >&2
+echo "$ROOT"

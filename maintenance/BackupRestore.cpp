@@ -164,9 +164,13 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
         ReadOutput(service, captured, dumpHeader, "restore-running", JobStage::Restore);
       } catch (const EIBInterBaseError& e) {
         // Some servers end a restore that could not activate its indices with this
-        // as the action's error instead of an output line: refused alike.
-        if (e.Message().find("not online") != std::string::npos)
-          CheckRestoreOutput({e.Message()});
+        // as the action's error instead of an output line: refused alike, by the
+        // first error line of its output.
+        if (e.Message().find("not online") != std::string::npos) {
+          CapturedOutput lines = captured;
+          lines.push_back(e.Message());
+          CheckRestoreOutput(lines);
+        }
         throw;
       }
       service.Detach();

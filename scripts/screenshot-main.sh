@@ -6,6 +6,8 @@
 # (default docs/), each cropped to the window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/screenshot-moments.sh
+. scripts/screenshot-moments.sh
 build=${1:-build/win32}
 out=${2:-docs}
 mkdir -p "$out"
@@ -45,19 +47,5 @@ shot main-window-144 -DPI144
 
 # The progress window during a rebuild and the statistics box: the window tests
 # announce those moments (QVN_SCREENSHOT_DIR) and wait while the picture is taken.
-markers=$(mktemp -d)
-QVN_SCREENSHOT_DIR="Z:${markers//\//\\}" cmake/wine-run.sh "$build/bin/gui_main_window_tests.exe" \
-    --gtest_filter='Work.StatisticsShow*:Work.OptimizeRebuilds*:Work.SideNames*' >"$markers/tests.log" 2>&1 &
-tests=$!
-while kill -0 "$tests" 2>/dev/null; do
-    for marker in "$markers"/*.ready; do
-        [ -e "$marker" ] || continue
-        name=$(basename "$marker" .ready)
-        import -window root "$out/$name.png"
-        rm -f "$marker"
-        echo "$out/$name.png"
-    done
-    sleep 0.02
-done
-wait "$tests" || { cat "$markers/tests.log"; echo "window tests failed" >&2; }
-rm -rf "$markers"
+take_announced_shots "$out" cmake/wine-run.sh "$build/bin/gui_main_window_tests.exe" \
+    --gtest_filter='Work.StatisticsShow*:Work.OptimizeRebuilds*:Work.SideNames*'

@@ -7,6 +7,8 @@
 # desktop, so that what stands in front shows) to OUT_DIR (default docs/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/screenshot-moments.sh
+. scripts/screenshot-moments.sh
 build=${1:-build/win32}
 out=${2:-docs}
 mkdir -p "$out"
@@ -16,19 +18,5 @@ export LC_ALL=C.UTF-8 LANG=C.UTF-8  # for the tools here; Wine has its settings
 
 # The test announces each moment (QVN_SCREENSHOT_DIR) and waits while the picture
 # is taken.
-markers=$(mktemp -d)
-QVN_SCREENSHOT_DIR="Z:${markers//\//\\}" ctest --preset "$preset" \
-    -R 'RealServer.TheResultBoxComesToTheFrontAndTakesTheKeyboard' >"$markers/tests.log" 2>&1 &
-tests=$!
-while kill -0 "$tests" 2>/dev/null; do
-    for marker in "$markers"/*.ready; do
-        [ -e "$marker" ] || continue
-        name=$(basename "$marker" .ready)
-        import -window root "$out/$name.png"
-        rm -f "$marker"
-        echo "$out/$name.png"
-    done
-    sleep 0.02
-done
-wait "$tests" || { cat "$markers/tests.log"; echo "the test failed" >&2; }
-rm -rf "$markers"
+take_announced_shots "$out" ctest --preset "$preset" \
+    -R 'RealServer.TheResultBoxComesToTheFrontAndTakesTheKeyboard'

@@ -1,7 +1,7 @@
 // The header page of a database as the server's statistics service prints it. The
-// rebuild reads it, without attaching to the database, to see the page size, whether
-// the database is online, and whether anybody attached or started a transaction
-// ("Next attachment ID" and "Next transaction" move with every one).
+// rebuild reads it, without attaching to the database, to see the page size and the
+// database's mode (online, shut down, read only). The counters are read for the
+// record only: the server's own work moves them too, so they tell nothing of others.
 #pragma once
 
 #include <cstdint>

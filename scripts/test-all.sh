@@ -46,8 +46,14 @@ failed=()
 # Some kernels cannot run 32-bit programs at all (no ia32 emulation), and Wine
 # cannot run the i686 build there: it is still built, and the Windows tests then
 # run on the x86_64 build, the same code and the same tests.
+# Likewise where the 32-bit Wine packages could not be installed (set-up says why).
 run_32bit=yes
-/usr/lib/wine/wine --version >/dev/null 2>&1 || run_32bit=no
+why_not_32bit=""
+if [ ! -x /usr/lib/wine/wine ]; then
+    run_32bit=no why_not_32bit="32-bit Wine is not installed"
+elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    run_32bit=no why_not_32bit="no 32-bit programs on this kernel"
+fi
 test_win64=no
 
 for ((i = 0; i < ${#presets[@]}; i++)); do
@@ -57,9 +63,9 @@ for ((i = 0; i < ${#presets[@]}; i++)); do
     cmake --build --preset "$p" -j "$jobs"
     phase_end "$p build"
     if [ "$p" = win32 ] && [ "$run_32bit" = no ]; then
-        echo "=== win32: built; its tests cannot run here: this machine's kernel does not run"
-        echo "=== 32-bit programs. The Windows tests run on the x86_64 build instead. ==="
-        summary+=("win32 tests: not run (no 32-bit programs on this kernel; run on win64)")
+        echo "=== win32: built; its tests cannot run here ($why_not_32bit)."
+        echo "=== The Windows tests run on the x86_64 build instead. ==="
+        summary+=("win32 tests: not run ($why_not_32bit; run on win64)")
         test_win64=yes
         [[ " ${presets[*]} " == *" win64 "* ]] || presets+=(win64)
         continue

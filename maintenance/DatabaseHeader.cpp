@@ -91,20 +91,23 @@ TDatabaseHeader ParseDatabaseHeader(const std::vector<std::string>& lines) {
   return header;
 }
 
+std::vector<std::string> ReadHeaderPageLines(const TServerLogin& login,
+                                             const std::string& databasePath) {
+  std::vector<std::string> lines;
+  fbclient::TServiceConnection service(login.ServerName(), login.user, login.password);
+  service.Attach();
+  service.StartHeaderStatistics(databasePath);
+  while (!service.Eof()) lines.push_back(service.GetNextLine());
+  service.Detach();
+  return lines;
+}
+
 TDatabaseHeader ReadDatabaseHeader(const std::string& host, const std::string& databasePath,
                                    const std::string& userName, const std::string& password,
                                    int port) {
-  std::vector<std::string> lines;
-  {
-    fbclient::TServiceConnection service(host + "/" + std::to_string(port), userName, password);
-    service.Attach();
-    service.StartHeaderStatistics(databasePath);
-    while (!service.Eof()) lines.push_back(service.GetNextLine());
-    service.Detach();
-  }
-  return ParseDatabaseHeader(lines);
+  return ReadDatabaseHeader(TServerLogin{host, userName, password, port}, databasePath);
 }
 
 TDatabaseHeader ReadDatabaseHeader(const TServerLogin& login, const std::string& databasePath) {
-  return ReadDatabaseHeader(login.host, databasePath, login.user, login.password, login.port);
+  return ParseDatabaseHeader(ReadHeaderPageLines(login, databasePath));
 }

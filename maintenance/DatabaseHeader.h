@@ -35,6 +35,11 @@ struct TDatabaseHeader {
 // Raises when the header line, the page size or a counter is missing or not a number.
 TDatabaseHeader ParseDatabaseHeader(const std::vector<std::string>& lines);
 
+// The lines the server's statistics service prints for the header page of
+// `databasePath` (the last one empty, as it ends the output).
+std::vector<std::string> ReadHeaderPageLines(const TServerLogin& login,
+                                             const std::string& databasePath);
+
 // Asks the server's statistics service for the header page of `databasePath`.
 // Raises the client's failure (EIBInterBaseError, EIBClientError) or the parser's.
 TDatabaseHeader ReadDatabaseHeader(const std::string& host, const std::string& databasePath,

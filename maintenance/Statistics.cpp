@@ -6,6 +6,7 @@
 #include "fbclient/ServiceConnection.h"
 #include "logger/LogFormat.h"
 #include "logger/QLXLogger.h"
+#include "maintenance/DatabaseHeader.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/SiteFiles.h"
 #include "maintenance/Workflow.h"
@@ -40,16 +41,11 @@ std::string RunStatisticsTool(const std::string& databasePath, const std::string
 #ifndef _WIN32
 // The header page as the local server's statistics service prints it (the server
 // reads the page itself; nobody attaches). Raises when the service cannot give it.
-std::string ServiceHeaderText(const std::string& serverName, const std::string& databasePath) {
+std::string ServiceHeaderText(const TServerLogin& login, const std::string& databasePath) {
+  std::vector<std::string> lines = ReadHeaderPageLines(login, databasePath);
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();  // the end of the output
   std::string text;
-  fbclient::TServiceConnection service(serverName, kServerUser, FBUtils::GetFBPassword());
-  service.Attach();
-  service.StartHeaderStatistics(databasePath);
-  while (!service.Eof()) {
-    std::string line = service.GetNextLine();
-    if (!service.Eof() || !line.empty()) text += line + "\n";
-  }
-  service.Detach();
+  for (const std::string& line : lines) text += line + "\n";
   return text;
 }
 #endif
@@ -73,8 +69,9 @@ std::string RequestStatistics(const std::string& databasePath) {
   std::string serverName;
   std::string header;
   try {
-    serverName = std::string(kServerHost) + "/" + std::to_string(FBUtils::GetFBPort());
-    header = ServiceHeaderText(serverName, databasePath);
+    TServerLogin login = CurrentServerLogin();
+    serverName = login.ServerName();
+    header = ServiceHeaderText(login, databasePath);
   } catch (const Exception& failure) {
     return RunStatisticsTool(databasePath,
                              "Служба статистики сервера не ответила: " + failure.Message() + "\r\n");

@@ -471,6 +471,38 @@ TEST_F(RealServer, TheConsoleProgramRebuildsTheSiteDatabase) {
   ExpectRebuilt(kSiteDatabase, before);
 }
 
+// A run killed while the database was shut down (a power cut, an ended task): the
+// next start of the window program brings the database back online and says so,
+// before the operator does anything.
+TEST_F(RealServer, TheNextStartBringsBackADatabaseAKilledRunLeftShutDown) {
+  CreateDatabase(kSiteDatabase);
+  std::map<std::string, std::string> before = Fingerprint(kSiteDatabase, server_);
+  Installation site("real_killed");
+  Install(site);
+  {
+    gui::ScopedEnvironment stop(L"QVN_TEST_STOP_AT", L"backup");
+    gui::ConsoleRun run = gui::RunConsole(site, std::string("optimize \"") + kSiteDatabase + "\"");
+    ASSERT_EQ(run.exitCode, 86u) << run.output;
+  }
+  ASSERT_NE(HeaderPage(kSiteDatabase, server_).find("full shutdown"), std::string::npos);
+
+  gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
+  HWND box = program.WaitForDialog("Оптимизация БД");
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(DialogText(box).find("База данных возвращена в рабочий режим; она не изменена."),
+            std::string::npos)
+      << DialogText(box);
+  PressOk(box);
+  HWND form = program.WaitForWindow(L"TForm1");
+  ASSERT_NE(form, nullptr);
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0);
+  EXPECT_EQ(HeaderPage(kSiteDatabase, server_).find("shutdown"), std::string::npos);
+  EXPECT_EQ(Fingerprint(kSiteDatabase, server_), before);
+  for (const std::string& name : FolderFiles(kSiteDatabase))
+    EXPECT_EQ(name.find(".qvnshutdown"), std::string::npos) << name;
+}
+
 // Another program attached to the database: the server refuses to shut it down for
 // the rebuild, the operator is told to close that program, and the database stays
 // online with its data.

@@ -13,7 +13,6 @@
 
 namespace {
 
-const char kUntouched[] = "Рабочая база данных не изменена.";
 
 std::string LowerAscii(std::string text) {
   for (char& c : text) {
@@ -180,7 +179,12 @@ void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& h
 }
 
 void CheckBackupOutput(const std::vector<std::string>& output) {
+  // The header does not tell a shadow; the backup names its file ("gbak:    writing
+  // shadow file /db.shd", after the list's head "writing shadow files"). The restore
+  // would make that file again over the live shadow's, and fail.
+  const std::string shadowFile = "writing shadow file ";
   bool finished = false;
+  const std::string* shadow = nullptr;
   for (const std::string& line : output) {
     // A path too long for the backup's own records is cut ("... is too large in
     // put_asciz(), truncating to 255 bytes"), and the backup cannot be restored.
@@ -192,25 +196,22 @@ void CheckBackupOutput(const std::vector<std::string>& output) {
     }
     // gbak ends a complete backup with "gbak:closing file, committing, and finishing".
     if (line.find("closing file, committing, and finishing") != std::string::npos) finished = true;
-  }
-  // The header does not tell a shadow; the backup names its file. The restore would
-  // make that file again over the live shadow's, and fail.
-  const std::string shadowFile = "writing shadow file ";  // "... files" heads the list
-  for (const std::string& line : output) {
     std::size_t at = line.find(shadowFile);
-    if (finished && at != std::string::npos &&
-        line.find_first_not_of(' ', at + shadowFile.size()) != std::string::npos) {
-      throw Exception(
-          "У базы данных есть теневая копия (shadow): восстановление создало бы её файл заново "
-          "поверх действующего, поэтому такую базу данных оптимизировать нельзя. Удалите теневую "
-          "копию средствами администратора сервера и повторите попытку (" + line + "). " +
-          kUntouched);
-    }
+    if (at != std::string::npos &&
+        line.find_first_not_of(' ', at + shadowFile.size()) != std::string::npos)
+      shadow = &line;
   }
   if (!finished) {
     throw Exception(std::string("Резервная копия не была доведена до конца: сервер не сообщил о её "
                                 "завершении. ") +
                     kUntouched);
+  }
+  if (shadow != nullptr) {
+    throw Exception(
+        "У базы данных есть теневая копия (shadow): восстановление создало бы её файл заново "
+        "поверх действующего, поэтому такую базу данных оптимизировать нельзя. Удалите теневую "
+        "копию средствами администратора сервера и повторите попытку (" + *shadow + "). " +
+        kUntouched);
   }
 }
 

@@ -11,6 +11,9 @@
 #include "maintenance/DatabaseHeader.h"
 #include "platform/NamedLock.h"
 
+// The sentence every refusal before the swap ends with.
+inline const char kUntouched[] = "Рабочая база данных не изменена.";
+
 // Where the database really lies: symbolic links resolved (on POSIX also an absolute
 // path), so that the side files and the swap happen beside the real file. The path
 // as typed when it cannot be resolved (the path check then says why).

@@ -91,8 +91,6 @@ void OptimizeDatabase(const std::string& databasePath) {
 
 namespace {
 
-const char kUntouchedLine[] = "Рабочая база данных не изменена.";
-
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
@@ -103,7 +101,7 @@ bool Contains(const std::string& text, const char* part) {
       "С базой данных \"%s\" работает другая программа: сервер не может закрыть базу данных для "
       "оптимизации, пока к ней подключены другие программы.\r\nЗакройте все программы, которые "
       "работают с этой базой данных (систему ZARVO), и повторите оптимизацию. %s\r\n(Сервер: %s)",
-      {databasePath, kUntouchedLine, refusal.Message()}));
+      {databasePath, kUntouched, refusal.Message()}));
 }
 
 // Somebody took the one place the single-user mode leaves, between the shutdown and
@@ -238,8 +236,8 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
       message += "\r\n" + outcome;
     else if (!hint.empty())
       message += "\r\n" + hint;
-    else if (!Contains(message, "Рабочая база данных не изменена"))
-      message += std::string("\r\n") + kUntouchedLine;
+    else if (!Contains(message, "Рабочая база данных не изменена"))  // with or without its dot
+      message += std::string("\r\n") + kUntouched;
     e.CreateNew(message)->Raise();
   }
   report.sizeAfter = platform::FileSizeOf(databasePath).value_or(-1);

@@ -76,7 +76,37 @@ std::string TFBClient::StatusText(const ISC_STATUS* status) const {
 }
 
 void TFBClient::RaiseStatus(const ISC_STATUS* status) const {
-  throw EIBInterBaseError(StatusText(status), sqlcode(status), static_cast<long>(status[1]));
+  std::vector<long> gds, system;
+  StatusCodes(status, gds, system);
+  throw EIBInterBaseError(StatusText(status), sqlcode(status), static_cast<long>(status[1]),
+                          std::move(gds), std::move(system));
+}
+
+void StatusCodes(const ISC_STATUS* status, std::vector<long>& gds, std::vector<long>& system) {
+  // Clusters of (kind, value), or (kind, length, address) for counted strings, up to
+  // isc_arg_end; a status vector holds 20 entries at most.
+  for (int i = 0; i < ISC_STATUS_LENGTH && status[i] != isc_arg_end;) {
+    ISC_STATUS kind = status[i];
+    if (i + 1 >= ISC_STATUS_LENGTH) break;
+    switch (kind) {
+      case isc_arg_gds:
+        gds.push_back(static_cast<long>(status[i + 1]));
+        i += 2;
+        break;
+      case isc_arg_unix:
+      case isc_arg_win32:
+      case isc_arg_dos:
+        system.push_back(static_cast<long>(status[i + 1]));
+        i += 2;
+        break;
+      case isc_arg_cstring:
+        i += 3;
+        break;
+      default:
+        i += 2;
+        break;
+    }
+  }
 }
 
 }  // namespace fbclient

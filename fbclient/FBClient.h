@@ -19,6 +19,9 @@ namespace fbclient {
 std::vector<std::string> ClientLibraryCandidates(const std::string& executableDir,
                                                  const std::string& siteRoot);
 
+// The gds codes of a status vector in order, and the system error codes it carries.
+void StatusCodes(const ISC_STATUS* status, std::vector<long>& gds, std::vector<long>& system);
+
 class TFBClient {
  public:
   // Resolves every entry of `library`; a missing one raises EIBClientError naming it.

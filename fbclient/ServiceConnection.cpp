@@ -61,8 +61,8 @@ void Start(const TFBClient& client, isc_svc_handle& handle, const TSpbBuilder& s
 }  // namespace
 
 void TServiceConnection::StartBackup(const std::string& databasePath,
-                                     const std::string& backupPath) {
-  TSpbBuilder spb = BackupParameters(databasePath, backupPath);
+                                     const std::string& backupPath, TBackupScope scope) {
+  TSpbBuilder spb = BackupParameters(databasePath, backupPath, scope);
   Start(Client(), handle_, spb);
   eof_ = false;
 }
@@ -89,6 +89,10 @@ void TServiceConnection::RunToEnd(const TSpbBuilder& spb) {
 
 void TServiceConnection::ShutDown(const std::string& databasePath, TShutdownMode mode) {
   RunToEnd(ShutdownParameters(databasePath, mode));
+}
+
+void TServiceConnection::EnterSingleUser(const std::string& databasePath) {
+  RunToEnd(SingleUserParameters(databasePath));
 }
 
 void TServiceConnection::BringOnline(const std::string& databasePath) {

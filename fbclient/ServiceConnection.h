@@ -30,8 +30,9 @@ class TServiceConnection {
   void Attach();
   bool Attached() const noexcept { return handle_ != 0; }
 
-  // Starts a verbose backup without garbage collection.
-  void StartBackup(const std::string& databasePath, const std::string& backupPath);
+  // Starts a verbose backup without garbage collection or the database's triggers.
+  void StartBackup(const std::string& databasePath, const std::string& backupPath,
+                   TBackupScope scope = TBackupScope::kEverything);
   // Starts a verbose restore that creates a new database with the given page size.
   void StartRestore(const std::string& backupPath, const std::string& databasePath,
                     std::uint32_t pageSize);
@@ -43,6 +44,7 @@ class TServiceConnection {
   // Runs a properties action to its end: a shutdown in `mode`, back online, or the
   // database closed at once. A refusal raises EIBInterBaseError.
   void ShutDown(const std::string& databasePath, TShutdownMode mode);
+  void EnterSingleUser(const std::string& databasePath);
   void BringOnline(const std::string& databasePath);
   void CloseLingering(const std::string& databasePath);
 

@@ -99,11 +99,16 @@ std::string FileNameForServer(const std::string& path) {
 #endif
 }
 
-TSpbBuilder BackupParameters(const std::string& databasePath, const std::string& backupPath) {
+TSpbBuilder BackupParameters(const std::string& databasePath, const std::string& backupPath,
+                             TBackupScope scope) {
   TSpbBuilder spb = ActionWithFileNames(isc_action_svc_backup);
   spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
   spb.AddString(isc_spb_bkp_file, FileNameForServer(backupPath));
-  spb.AddNumber(isc_spb_options, isc_spb_bkp_no_garbage_collect);
+  // The database's own triggers do not run for the backup's attachment: what it does
+  // to the database is then the same for every database on a server.
+  std::uint32_t options = isc_spb_bkp_no_garbage_collect | isc_spb_bkp_no_triggers;
+  if (scope == TBackupScope::kMetadataOnly) options |= isc_spb_bkp_metadata_only;
+  spb.AddNumber(isc_spb_options, options);
   spb.AddTag(isc_spb_verbose);
   return spb;
 }
@@ -144,6 +149,10 @@ TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mo
   // them their work in progress.
   spb.AddNumber(isc_spb_prp_attachments_shutdown, 0);
   return spb;
+}
+
+TSpbBuilder SingleUserParameters(const std::string& databasePath) {
+  return PropertiesOf(databasePath).AddByte(isc_spb_prp_online_mode, isc_spb_prp_sm_single);
 }
 
 TSpbBuilder OnlineParameters(const std::string& databasePath) {

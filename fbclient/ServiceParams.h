@@ -35,7 +35,11 @@ class TSpbBuilder {
 
 // Parameter buffers of the service calls the maintenance jobs make.
 TSpbBuilder AttachParameters(const std::string& userName, const std::string& password);
-TSpbBuilder BackupParameters(const std::string& databasePath, const std::string& backupPath);
+// A backup of everything, or of the metadata only (the same attachment and
+// transactions on the database, without its data).
+enum class TBackupScope { kEverything, kMetadataOnly };
+TSpbBuilder BackupParameters(const std::string& databasePath, const std::string& backupPath,
+                             TBackupScope scope = TBackupScope::kEverything);
 TSpbBuilder RestoreParameters(const std::string& backupPath, const std::string& databasePath,
                               std::uint32_t pageSize);
 
@@ -52,6 +56,8 @@ enum class TShutdownMode : unsigned char {
 // Shuts the database down in `mode`, refused at once (timeout 0) while anybody is
 // attached who may not stay: the server never ends an attachment for it.
 TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode);
+// From full shutdown to single-user: one SYSDBA or owner attachment at most.
+TSpbBuilder SingleUserParameters(const std::string& databasePath);
 // Brings the database back online (normal mode) from either shutdown mode.
 TSpbBuilder OnlineParameters(const std::string& databasePath);
 // Closes a database that nobody is attached to at once, whatever its linger time

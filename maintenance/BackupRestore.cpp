@@ -1,6 +1,7 @@
 #include "maintenance/BackupRestore.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -54,8 +55,11 @@ void ReadOutput(fbclient::TServiceConnection& service, CapturedOutput& captured,
   }
 }
 
-// Deletes a file left by an earlier run; a file that cannot be deleted ends the job.
+// Deletes a file left by an earlier run; a file that cannot be deleted ends the job,
+// and so does anything at the name that is not a plain file (the server would write
+// through a link wherever it points).
 bool DeleteStaleFile(const std::string& path) {
+  CheckSideFileIsOurs(path);
   if (!platform::FileExists(path)) return false;
   if (!platform::RemoveFile(path)) {
     std::string reason = platform::SystemErrorText(platform::LastErrorCode());
@@ -76,7 +80,8 @@ void RunJob(const char* errorPrefix, const char* context, Body body) {
     body();
   } catch (const Exception& e) {
     ProgramLog(errorPrefix + e.Message(), llError);
-    WrapException(e, context, true)->Raise();
+    // The wrapped text, on a failure that keeps its kind and codes for the caller.
+    e.CopyWithMessage(WrapException(e, context, true)->Message())->Raise();
   } catch (const std::exception& e) {
     Exception general(e.what());
     ProgramLog(errorPrefix + general.Message(), llError);
@@ -127,6 +132,7 @@ void BackupDatabase(const std::string& host, const std::string& databasePath,
         }
         // The backup's own attachment is gone with its output: what follows at once
         // (the full shutdown) leaves the least time for anybody to slip in.
+        platform::TestPoint("backup-ended");
         if (checks.after) checks.after();
       } catch (...) {
         platform::RemoveFile(backupPath);  // of no use
@@ -141,7 +147,7 @@ void BackupDatabase(const std::string& host, const std::string& databasePath,
 TRestoreResult RestoreDatabase(const std::string& host, const std::string& databasePath,
                                const std::string& backupPath, const std::string& userName,
                                const std::string& password, int port,
-                               const TJobChecks& checks) {
+                               const TJobChecks& checks, unsigned pageSize) {
   const std::string tempPath = ChangeFileExt(databasePath, kTempBaseExtension);
   const char dumpHeader[] = "Лог восстановления (предоставлен в целях отладки ошибки):\r\n";
   CapturedOutput captured;
@@ -153,13 +159,14 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
     auto restoreStart = std::chrono::steady_clock::now();
     // A partial or refused new file never stays, unless it took the working file's place.
     RemoveFileOnExit newFile(tempPath, true);
+    std::string rebuiltIdentity;
     {
       fbclient::TServiceConnection service(ServerName(host, port), userName, password);
       if (DeleteStaleFile(tempPath)) {
         ProgramLog("Удален старый файл временной базы данных: " + tempPath, llPlain);
       }
       service.Attach();
-      service.StartRestore(backupPath, tempPath, kRestorePageSize);
+      service.StartRestore(backupPath, tempPath, pageSize);
       try {
         ReadOutput(service, captured, dumpHeader, "restore-running", JobStage::Restore);
       } catch (const EIBInterBaseError& e) {
@@ -194,6 +201,9 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
         }
         result.rebuiltHeader = ReadDatabaseHeader(host, tempPath, userName, password, port);
         CheckRestoredDatabaseOnline(result.rebuiltHeader);
+        // The file the swap will move: a plain file, the very one the server made.
+        CheckSideFileIsOurs(tempPath);
+        rebuiltIdentity = platform::FileIdentity(tempPath).value_or("");
       } catch (...) {
         ProgramLog(dumpHeader + TextOf(captured), llPlain);
         throw;
@@ -230,13 +240,32 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
     };
     if (!platform::CopyFileSecurity(databasePath, tempPath)) refuseSwap(platform::LastErrorCode());
 #ifndef _WIN32
-    platform::FileHold working(databasePath);
-    platform::ErrorCode holdError = platform::LastErrorCode();
+    // The server holds the file for an instant whenever it opens it to refuse a
+    // program in full shutdown: the hold is tried again for a while.
+    std::optional<platform::FileHold> working;
+    platform::ErrorCode holdError = 0;
+    const auto holdDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      working.emplace(databasePath);
+      holdError = platform::LastErrorCode();
+      if (working->Held() || holdError != kFileBusyCode ||
+          std::chrono::steady_clock::now() >= holdDeadline)
+        break;
+      working.reset();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 #endif
     if (checks.after) checks.after();
 #ifndef _WIN32
-    if (!working.Held()) refuseSwap(holdError);
+    if (!working->Held()) refuseSwap(holdError);
 #endif
+    // Nothing was put in the new file's place since it was checked.
+    if (platform::KindOfEntry(tempPath) != platform::EntryKind::kRegular ||
+        platform::FileIdentity(tempPath).value_or("?") != rebuiltIdentity) {
+      throw Exception(FormatText("Временный файл базы данных \"%s\" был подменён после "
+                                 "восстановления. Новая база данных не будет использована. %s",
+                                 {tempPath, kUntouched}));
+    }
     platform::TestPoint("swap");
     platform::ReplaceResult replaced = platform::ReplaceFileAtomically(tempPath, databasePath);
     if (replaced == platform::ReplaceResult::kNotReplaced) refuseSwap(platform::LastErrorCode());

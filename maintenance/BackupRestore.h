@@ -39,10 +39,15 @@ struct TRestoreResult {
 // the working file only when the restore's output holds no error, the new database
 // is online, and `checks.after` has passed; otherwise the working file is untouched
 // and the new file removed.
+// The page size of a rebuilt database: this, or the working database's own when
+// that is larger (a key that fits its pages may not fit smaller ones).
+constexpr unsigned kRestorePageSize = 16384;
+constexpr unsigned RestorePageSizeFor(unsigned workingPageSize) {
+  return workingPageSize > kRestorePageSize ? workingPageSize : kRestorePageSize;
+}
+
 TRestoreResult RestoreDatabase(const std::string& host, const std::string& databasePath,
                                const std::string& backupPath, const std::string& userName,
                                const std::string& password, int port,
-                               const TJobChecks& checks = {});
-
-// The page size of every rebuilt database.
-constexpr unsigned kRestorePageSize = 16384;
+                               const TJobChecks& checks = {},
+                               unsigned pageSize = kRestorePageSize);

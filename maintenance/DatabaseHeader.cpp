@@ -55,6 +55,10 @@ bool TDatabaseHeader::FullShutdown() const {
   return attributes.find("full shutdown") != std::string::npos;
 }
 
+bool TDatabaseHeader::SingleUser() const {
+  return attributes.find("single-user maintenance") != std::string::npos;
+}
+
 bool TDatabaseHeader::ReadOnly() const {
   return attributes.find("read only") != std::string::npos;
 }

@@ -1,7 +1,8 @@
 // The header page of a database as the server's statistics service prints it. The
 // rebuild reads it, without attaching to the database, to see the page size and the
-// database's mode (online, shut down, read only). The counters are read for the
-// record only: the server's own work moves them too, so they tell nothing of others.
+// database's mode (online, shut down, read only) and, in full shutdown, the exact
+// count of transactions ever started (Next transaction), by which the rebuild proves
+// that nobody else worked on the database meanwhile.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,8 @@ struct TDatabaseHeader {
   bool Online() const;
   // In full shutdown: nobody at all may attach.
   bool FullShutdown() const;
+  // In single-user shutdown: one SYSDBA or owner attachment at most.
+  bool SingleUser() const;
   // Open for reading only ("read only" among the attributes).
   bool ReadOnly() const;
 };

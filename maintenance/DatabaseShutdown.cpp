@@ -1,6 +1,9 @@
 #include "maintenance/DatabaseShutdown.h"
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "fbclient/ServiceConnection.h"
 #include "logger/LogFormat.h"
@@ -8,10 +11,10 @@
 #include "maintenance/FileNames.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/RebuildChecks.h"
+#include "platform/FileOps.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/SystemError.h"
-#include "support/Exceptions.h"
 
 namespace {
 
@@ -26,19 +29,44 @@ void WithService(const TServerLogin& login, Action action) {
   service.Detach();
 }
 
+// How long a database may take to come back online: a program polling it can take
+// the single place just as it is brought back, which leaves the request without
+// effect; it is made again until the header shows it online.
+constexpr auto kOnlineDeadline = std::chrono::seconds(15);
+
 // Brings the database online, unless its header shows it is (the server refuses to
 // bring an online database online), and checks by its header that it is; raises
-// otherwise.
+// otherwise. How long it took is logged when it took more than one request.
 void BringOnlineAndCheck(const std::string& databasePath) {
+  const auto start = std::chrono::steady_clock::now();
   TServerLogin login = CurrentServerLogin();
-  if (ReadDatabaseHeader(login, databasePath).Online()) return;
-  WithService(login, [&](fbclient::TServiceConnection& service) {
-    service.BringOnline(databasePath);
-  });
-  TDatabaseHeader header = ReadDatabaseHeader(login, databasePath);
-  if (!header.Online()) {
-    throw Exception(FormatText("сервер не перевёл базу данных в рабочий режим (%s)",
-                               {header.attributes}));
+  int requests = 0;
+  std::string why;
+  for (;;) {
+    try {
+      TDatabaseHeader header = ReadDatabaseHeader(login, databasePath);
+      if (header.Online()) break;
+      why = FormatText("сервер не перевёл базу данных в рабочий режим (%s)", {header.attributes});
+      if (std::chrono::steady_clock::now() - start >= kOnlineDeadline) throw Exception(why);
+      ++requests;
+      WithService(login, [&](fbclient::TServiceConnection& service) {
+        service.BringOnline(databasePath);
+      });
+    } catch (const EIBInterBaseError& e) {
+      // Refused for now (the place taken at that instant, the server restarting):
+      // tried again until the deadline.
+      if (std::chrono::steady_clock::now() - start >= kOnlineDeadline) throw;
+      why = e.Message();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+  if (requests > 1) {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - start)
+                  .count();
+    ProgramLog(FormatText("База данных \"%s\" возвращена в рабочий режим с %s-й попытки за %s мс",
+                          {databasePath, std::to_string(requests), std::to_string(ms)}),
+               llWarning);
   }
 }
 
@@ -48,23 +76,45 @@ void BringOnlineAndCheck(const std::string& databasePath) {
 // look at the next start, which finds the database online.
 void RemoveStateFile(const std::string& statePath) { platform::RemoveFile(statePath); }
 
-void WriteStateFile(const std::string& statePath, const std::string& databasePath) {
-  try {
-    platform::File file = platform::File::Open(statePath, platform::FileOpenMode::kReadWriteCreate);
-    file.Truncate(0);
-    std::string text = "QVNOptimizeDB: база данных закрыта для других программ на время "
-                       "оптимизации\r\n" +
-                       databasePath + "\r\n" + std::to_string(platform::CurrentProcessId()) + "\r\n";
-    file.Write(text.data(), text.size());
-    file.Close();
-    if (!platform::FlushFileToDisk(statePath) || !platform::FlushFolderOf(statePath))
-      RaiseLastOSError();
-  } catch (const Exception& e) {
-    platform::RemoveFile(statePath);
-    throw Exception(FormatText("Не удалось записать файл \"%s\": %s. Рабочая база данных не "
-                               "изменена.",
-                               {statePath, e.Message()}));
+constexpr char kStateMark[] = "QVNOptimizeDB|";
+
+std::string ReadSmallFile(const std::string& path) {
+  platform::File file = platform::File::Open(path, platform::FileOpenMode::kRead);
+  std::string text(4096, '\0');
+  text.resize(file.Read(&text[0], text.size()));
+  return text;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
   }
+  return lines;
+}
+
+[[noreturn]] void RefuseOtherProgram(const std::string& databasePath, const std::string& detail) {
+  throw EOtherProgramAtWork(FormatText(
+      "С базой данных \"%s\" работает другая программа: сервер не может закрыть базу данных для "
+      "оптимизации, пока к ней подключены другие программы.\r\nЗакройте все программы, которые "
+      "работают с этой базой данных (систему ZARVO), и повторите оптимизацию. %s\r\n(%s)",
+      {databasePath, kUntouched, detail}));
+}
+
+// Somebody got in while the database was shut down for the rebuild (the single
+// place, or the moment after the backup): what it did might be missing from the copy.
+[[noreturn]] void RefuseIntruder(const std::string& detail) {
+  throw EOtherProgramAtWork(
+      "К базе данных подключилась другая программа, поэтому её нельзя было закрыть для "
+      "оптимизации: сделанные ею изменения могли бы не попасть в новую копию. Оптимизация "
+      "прервана.\r\nЗакройте все программы, которые работают с этой базой данных (систему "
+      "ZARVO), и повторите оптимизацию.\r\n(" + detail + ")");
 }
 
 }  // namespace
@@ -73,23 +123,200 @@ std::string ShutdownStatePath(const std::string& databasePath) {
   return ChangeFileExt(databasePath, kShutdownStateExtension);
 }
 
+std::string StateFileText(const TShutdownState& state) {
+  char head[96];
+  std::snprintf(head, sizeof head, "%s%c%c|%020llu|%c|%010ld\r\n", kStateMark,
+                state.single ? 'S' : '-', state.full ? 'F' : '-',
+                static_cast<unsigned long long>(state.nextTransaction), state.exact ? '=' : '>',
+                state.processId);
+  return head + state.databasePath +
+         "\r\nQVNOptimizeDB: база данных закрыта для других программ на время оптимизации. "
+         "Если оптимизация была прервана, запустите QVNOptimizeDB снова: программа вернёт "
+         "базу данных в рабочий режим и удалит этот файл.\r\n";
+}
+
+std::optional<TShutdownState> ParseStateFile(const std::string& text) {
+  std::vector<std::string> lines = SplitLines(text);
+  if (lines.size() < 2 || lines[1].empty()) return std::nullopt;
+  TShutdownState state;
+  state.databasePath = lines[1];
+  const std::string& head = lines[0];
+  const std::size_t mark = sizeof kStateMark - 1;
+  if (head.compare(0, mark, kStateMark) != 0) {
+    // Written by an older version: the path on its second line, no more.
+    state.single = state.full = true;
+    return state;
+  }
+  // "QVNOptimizeDB|SF|00000000000000000123|=|0000004711"
+  if (head.size() != mark + 2 + 1 + 20 + 1 + 1 + 1 + 10 || head[mark + 2] != '|' ||
+      head[mark + 23] != '|' || head[mark + 25] != '|') {
+    // Damaged: ours all the same, and a site must not stay shut down for it.
+    state.single = state.full = true;
+    return state;
+  }
+  state.single = head[mark] == 'S';
+  state.full = head[mark + 1] == 'F';
+  std::uint64_t next = 0;
+  for (std::size_t i = mark + 3; i < mark + 23; ++i) {
+    if (head[i] < '0' || head[i] > '9') {
+      state.single = state.full = true;
+      return state;
+    }
+    next = next * 10 + static_cast<std::uint64_t>(head[i] - '0');
+  }
+  state.nextTransaction = next;
+  state.exact = head[mark + 24] == '=';
+  state.processId = std::strtol(head.c_str() + mark + 26, nullptr, 10);
+  return state;
+}
+
+bool ShutdownIsOurs(const TShutdownState& state, const TDatabaseHeader& header) {
+  if (header.FullShutdown() && state.full) {
+    return state.exact ? header.nextTransaction == state.nextTransaction
+                       : header.nextTransaction >= state.nextTransaction;
+  }
+  // Our backup may have been under way: it adds to the count.
+  if (header.SingleUser() && state.single) return header.nextTransaction >= state.nextTransaction;
+  return false;
+}
+
 TServerShutdown::TServerShutdown(std::string databasePath)
     : databasePath_(std::move(databasePath)) {}
 
 TServerShutdown::~TServerShutdown() { Restore(); }
 
-void TServerShutdown::Enter(fbclient::TShutdownMode mode, fbclient::TServiceConnection* service) {
-  if (!entered_) {
-    WriteStateFile(ShutdownStatePath(databasePath_), databasePath_);
+// The state file is made only where no name stands (never through a link planted
+// there), then rewritten in place at every step; each version is on the disk before
+// the step it describes is asked for.
+void TServerShutdown::Record(bool single, bool full, std::uint64_t next, bool exact) {
+  const std::string statePath = ShutdownStatePath(databasePath_);
+  TShutdownState state{databasePath_, single, full, next, exact,
+                       static_cast<long>(platform::CurrentProcessId())};
+  std::string text = StateFileText(state);
+  const bool first = !entered_;
+  try {
+    platform::File file = platform::File::Open(
+        statePath, first ? platform::FileOpenMode::kCreateExclusive : platform::FileOpenMode::kReadWrite);
     entered_ = true;  // from here on every way out brings the database back online
+    file.Truncate(0);
+    file.Write(text.data(), text.size());
+    file.Close();
+    if (!platform::FlushFileToDisk(statePath) || (first && !platform::FlushFolderOf(statePath)))
+      RaiseLastOSError();
+  } catch (const Exception& e) {
+    if (first && entered_) {
+      platform::RemoveFile(statePath);
+      entered_ = false;
+    }
+    throw Exception(FormatText("Не удалось записать файл \"%s\": %s. Рабочая база данных не "
+                               "изменена.",
+                               {statePath, e.Message()}));
   }
-  if (service != nullptr) {
-    service->ShutDown(databasePath_, mode);
-    return;
+}
+
+std::uint64_t TServerShutdown::ConfirmFull(const char* step) {
+  TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
+  if (!header.FullShutdown()) {
+    RefuseIntruder(FormatText("после шага \"%s\" база данных не закрыта полностью: %s",
+                              {step, header.attributes}));
   }
-  WithService(CurrentServerLogin(), [&](fbclient::TServiceConnection& own) {
-    own.ShutDown(databasePath_, mode);
+  Record(false, true, header.nextTransaction, true);
+  counts_.push_back(header.nextTransaction);
+  return header.nextTransaction;
+}
+
+void TServerShutdown::ShutOut(const TDatabaseHeader& online) {
+  Record(false, true, online.nextTransaction, false);
+  try {
+    WithService(CurrentServerLogin(), [&](fbclient::TServiceConnection& service) {
+      service.ShutDown(databasePath_, fbclient::TShutdownMode::kFull);
+    });
+  } catch (const EIBInterBaseError& e) {
+    // Refused because somebody is attached ("database shutdown unsuccessful"), or
+    // because somebody is shutting it down already.
+    if (e.HasCode(isc_shutfail) || e.HasCode(isc_shutinprog) || e.HasCode(isc_shutdown) ||
+        e.HasCode(isc_lock_timeout))
+      RefuseOtherProgram(databasePath_, "Сервер: " + e.Message());
+    throw;
+  }
+  TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
+  if (!header.FullShutdown())
+    RefuseOtherProgram(databasePath_, "Сервер не закрыл базу данных: " + header.attributes);
+  Record(false, true, header.nextTransaction, true);
+  counts_.assign(1, header.nextTransaction);
+}
+
+void TServerShutdown::AdmitOne() {
+  Record(true, true, LastCount(), false);
+  WithService(CurrentServerLogin(), [&](fbclient::TServiceConnection& service) {
+    service.EnterSingleUser(databasePath_);
   });
+  TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
+  if (!header.SingleUser()) {
+    throw Exception(FormatText("Сервер не перевёл базу данных \"%s\" в однопользовательский режим "
+                               "(%s). %s",
+                               {databasePath_, header.attributes, kUntouched}));
+  }
+  Record(true, false, LastCount(), false);
+}
+
+void TServerShutdown::CloseAgain(fbclient::TServiceConnection* service) {
+  Record(true, true, LastCount(), false);
+  // While somebody holds the single place the request cannot even be made, and the
+  // server's tool reports success anyway: only the header tells.
+  try {
+    if (service != nullptr) {
+      service->ShutDown(databasePath_, fbclient::TShutdownMode::kFull);
+    } else {
+      WithService(CurrentServerLogin(), [&](fbclient::TServiceConnection& own) {
+        own.ShutDown(databasePath_, fbclient::TShutdownMode::kFull);
+      });
+    }
+  } catch (const EIBInterBaseError& e) {
+    if (!e.HasCode(isc_shutfail) && !e.HasCode(isc_shutdown) && !e.HasCode(isc_shutinprog)) throw;
+  }
+  ConfirmFull("полное закрытие");
+}
+
+void TServerShutdown::Calibrate(const std::string& scratchPath) {
+  AdmitOne();
+  {
+    TServerLogin login = CurrentServerLogin();
+    fbclient::TServiceConnection service(login.ServerName(), login.user, login.password);
+    service.Attach();
+    service.StartBackup(databasePath_, scratchPath, fbclient::TBackupScope::kMetadataOnly);
+    std::vector<std::string> output;
+    try {
+      while (!service.Eof()) output.push_back(service.GetNextLine());
+    } catch (const EIBInterBaseError& e) {
+      platform::RemoveFile(scratchPath);
+      // The place taken before the calibration's own attachment: somebody got in.
+      if (e.HasCode(isc_shutdown) || e.HasCode(isc_shutinprog)) RefuseIntruder("Сервер: " + e.Message());
+      throw;
+    }
+    platform::RemoveFile(scratchPath);
+    CheckBackupOutput(output);
+    service.Detach();
+  }
+  CloseAgain();
+}
+
+void TServerShutdown::ProveNobodyElseWorked() const {
+  std::vector<std::uint64_t> growth;
+  for (std::size_t i = 1; i < counts_.size(); ++i) growth.push_back(counts_[i] - counts_[i - 1]);
+  bool same = growth.size() == 3;
+  for (std::uint64_t g : growth) same = same && g == growth.front();
+  std::string figures;
+  for (std::uint64_t n : counts_) figures += (figures.empty() ? "" : ", ") + std::to_string(n);
+  if (!same) {
+    ProgramLog("Счётчик транзакций базы данных вырос не только от шагов оптимизации: " + figures,
+               llError);
+    RefuseIntruder("счётчик транзакций сервера: " + figures +
+                   "; другая программа работала с базой данных во время резервного копирования");
+  }
+  ProgramLog("Счётчик транзакций подтвердил, что во время резервного копирования с базой данных "
+             "работала только оптимизация: " + figures,
+             llPlain);
 }
 
 void TServerShutdown::Release() noexcept {
@@ -132,27 +359,47 @@ void CloseLingeringDatabase(const std::string& host, const std::string& database
 
 std::string RecoverInterruptedRebuild(const std::string& databasePath) {
   const std::string statePath = ShutdownStatePath(databasePath);
-  if (!platform::FileExists(statePath)) return std::string();
-  if (ReadDatabaseHeader(CurrentServerLogin(), databasePath).Online()) {
+  if (platform::KindOfEntry(statePath) != platform::EntryKind::kRegular) return std::string();
+  std::optional<TShutdownState> state = ParseStateFile(ReadSmallFile(statePath));
+  // The database the state file was written for: "ZARVO.FDB" and "ZARVO.GDB" share it.
+  const std::string target = state ? state->databasePath : databasePath;
+  if (!state) {
+    // Cut short while it was first written: nothing was shut down yet.
+    RemoveStateFile(statePath);
+    return std::string();
+  }
+  if (!platform::FileExists(target)) return std::string();  // nothing to bring back
+  TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), target);
+  if (header.Online()) {
     // Ended before the shutdown took effect, or after the swap: nothing to undo.
     RemoveStateFile(statePath);
     return std::string();
   }
+  if (!ShutdownIsOurs(*state, header)) {
+    // Shut down again by somebody else since that run ended: theirs to undo.
+    RemoveStateFile(statePath);
+    std::string text = FormatText(
+        "База данных \"%s\" закрыта для других программ не этой программой (%s): она оставлена "
+        "как есть.",
+        {target, header.attributes});
+    ProgramLog(text, llWarning);
+    return std::string();
+  }
   try {
-    BringOnlineAndCheck(databasePath);
+    BringOnlineAndCheck(target);
   } catch (const Exception& e) {
     throw Exception(FormatText(
         "Предыдущая оптимизация базы данных \"%s\" была прервана, и база данных осталась закрытой "
         "для других программ. Вернуть её в рабочий режим не удалось: %s. Файл базы данных цел. "
         "Закройте программы, которые работают с этой базой данных, убедитесь, что служба "
         "\"Firebird Server - ZARVOInstance\" запущена, и запустите эту программу снова.",
-        {databasePath, e.Message()}));
+        {target, e.Message()}));
   }
   RemoveStateFile(statePath);
   std::string text = FormatText(
       "Предыдущая оптимизация базы данных \"%s\" была прервана, когда база данных была закрыта "
       "для других программ. База данных возвращена в рабочий режим; она не изменена.",
-      {databasePath});
+      {target});
   ProgramLog(text, llWarning);
   return text;
 }
@@ -162,10 +409,8 @@ std::string RecoverInterruptedRebuilds(const std::vector<std::string>& databaseP
   for (const std::string& path : databasePaths) {
     try {
       const std::string databasePath = RealDatabasePath(path);
-      // No database, nothing to bring back (a rebuild refuses a missing file anyway).
-      if (!platform::FileExists(ShutdownStatePath(databasePath)) ||
-          !platform::FileExists(databasePath))
-        continue;
+      // No state file, nothing to bring back.
+      if (!platform::FileExists(ShutdownStatePath(databasePath))) continue;
       // A run that still holds the lock is alive: its database is its own business.
       std::unique_ptr<platform::NamedLock> lock = TryRebuildLock(databasePath);
       if (!lock) continue;

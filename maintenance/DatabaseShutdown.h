@@ -1,18 +1,38 @@
 // The server's own shutdown modes keep every other program out of the working
-// database while it is rebuilt: single-user for the backup (refused at once while
-// anybody is attached; afterwards one SYSDBA or owner attachment at most, the
-// backup's), full from the backup's end to the swap (nobody at all), and online
-// again on every way out. The intent is written beside the database before the
-// first shutdown, so that a run that was killed meanwhile is undone by the next
-// start rather than leaving a site's database shut down for good.
+// database while it is rebuilt, and the server's own count of transactions proves
+// that nobody got in anyway (single-user mode lets a second SYSDBA in on some
+// servers, and every server lets one in between the backup's end and the full
+// shutdown).
+//
+// The steps, each confirmed by the header page (a mode change that the server
+// could not make is still reported as done):
+//   online -> full        refused while anybody is attached; nobody can be at work
+//                         afterwards, so the header's Next transaction is exact: N0
+//   calibration cycle     single, a backup of the metadata only, full: N1
+//   single                the backup, the only attachment allowed
+//   full                  right after the backup's output ends: N2
+//   calibration cycle     as before: N3
+// The rebuild's own share of transactions depends on the server and its mode, never
+// on the amount of data: the backup grows the count exactly as the metadata-only
+// backup does, so N1-N0 == N2-N1 == N3-N2 unless another program started a
+// transaction in between. Before the swap the header must still show full shutdown
+// and N3.
+//
+// The intent is written beside the database before the first change and kept up to
+// date at every step, so that a run that was killed meanwhile is undone by the next
+// start rather than leaving a site's database shut down for good, and a shutdown
+// made later by somebody else is told from ours.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fbclient/ServiceParams.h"
 #include "maintenance/DatabaseHeader.h"
 #include "maintenance/ServerLogin.h"
+#include "support/Exceptions.h"
 
 namespace fbclient {
 class TServiceConnection;
@@ -23,8 +43,39 @@ class TServiceConnection;
 std::string ShutdownStatePath(const std::string& databasePath);
 constexpr const char* kShutdownStateExtension = ".qvnshutdown";
 
+// What the state file records: the database (its real path), the modes in which
+// this run may have left it, and its Next transaction then — exact when the run
+// saw it in full shutdown, a lower bound otherwise (the backup adds to it).
+struct TShutdownState {
+  std::string databasePath;
+  bool single = false;
+  bool full = false;
+  std::uint64_t nextTransaction = 0;
+  bool exact = false;
+  long processId = 0;
+};
+
+// The file's text: a first line of fixed length (rewritten in place at every step),
+// then the database's path, the process and a Russian note for whoever finds it.
+std::string StateFileText(const TShutdownState& state);
+// Nothing for a text cut short before its path; a state file of an older version
+// (no first line of ours), or one whose first line is damaged, covers either mode
+// from any count.
+std::optional<TShutdownState> ParseStateFile(const std::string& text);
+// Whether the database's header shows the shutdown this state records, so that it
+// is ours to undo: the mode one of ours, the count as recorded.
+bool ShutdownIsOurs(const TShutdownState& state, const TDatabaseHeader& header);
+
+// The rebuild's refusal because another program is, or was, at work on the database:
+// nothing was changed. A plain failure for the operator; its kind tells it apart.
+class EOtherProgramAtWork : public ExceptionKind<EOtherProgramAtWork, Exception> {
+ public:
+  using ExceptionKind::ExceptionKind;
+  const char* ClassName() const noexcept override { return "Exception"; }
+};
+
 // One rebuild's hold on the working database through the server. Nothing happens
-// until Enter; from then on, every way out that does not go through Release brings
+// until ShutOut; from then on, every way out that does not go through Release brings
 // the database back online (the destructor, or Restore for the operator's text).
 class TServerShutdown {
  public:
@@ -33,10 +84,24 @@ class TServerShutdown {
   TServerShutdown(const TServerShutdown&) = delete;
   TServerShutdown& operator=(const TServerShutdown&) = delete;
 
-  // Shuts the database down in `mode`, writing the state file first. `service`,
-  // when given, is an attached connection kept ready so that the switch follows the
-  // step before it with no delay. Raises the server's refusal.
-  void Enter(fbclient::TShutdownMode mode, fbclient::TServiceConnection* service = nullptr);
+  // Online to full shutdown, writing the state file first; `online` is the header
+  // that showed it online. Raises EOtherProgramAtWork while anybody is attached.
+  void ShutOut(const TDatabaseHeader& online);
+  // Full shutdown to single-user, for one attachment: the backup's.
+  void AdmitOne();
+  // Single-user to full shutdown, on `service` when given (attached beforehand, so
+  // the switch follows the step before it at once). Raises EOtherProgramAtWork when
+  // the header does not show it: somebody holds the single place.
+  void CloseAgain(fbclient::TServiceConnection* service = nullptr);
+  // A cycle single -> metadata-only backup into `scratchPath` -> full, measuring
+  // what the rebuild's own steps add to the count. The file is removed.
+  void Calibrate(const std::string& scratchPath);
+  // Each step's growth of the count so far, in order (calibration, backup,
+  // calibration). Raises EOtherProgramAtWork when they differ.
+  void ProveNobodyElseWorked() const;
+  // The count as the last full shutdown left it, which the swap must still find.
+  std::uint64_t LastCount() const noexcept { return counts_.empty() ? 0 : counts_.back(); }
+
   // The working name holds the rebuilt database now, online as the restore made it:
   // the state file goes, nothing is to be undone.
   void Release() noexcept;
@@ -49,8 +114,12 @@ class TServerShutdown {
   std::string Restore() noexcept;
 
  private:
+  void Record(bool single, bool full, std::uint64_t next, bool exact);
+  std::uint64_t ConfirmFull(const char* step);
+
   std::string databasePath_;
   bool entered_ = false;
+  std::vector<std::uint64_t> counts_;  // N0, N1, N2, N3 as they come
 };
 
 // Tells the server to close a database nobody is attached to at once, whatever its
@@ -58,10 +127,11 @@ class TServerShutdown {
 void CloseLingeringDatabase(const std::string& host, const std::string& databasePath,
                             const std::string& userName, const std::string& password, int port);
 
-// Looks for the state file of an ended run beside each database and brings that
-// database back online. The caller must make sure that no live run owns it (the
-// rebuild lock). Returns what was done, for the log and the operator, empty when
-// there was nothing to do; raises when the database could not be brought back.
+// Looks for the state file of an ended run beside the database and brings the
+// database it names back online, if the shutdown is still the one that run left.
+// The caller must make sure that no live run owns it (the rebuild lock). Returns
+// what was done, for the log and the operator, empty when there was nothing to do;
+// raises when the database could not be brought back.
 std::string RecoverInterruptedRebuild(const std::string& databasePath);
 
 // At a program's start: the same for each of `databasePaths` whose run is over

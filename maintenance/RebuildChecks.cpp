@@ -136,6 +136,22 @@ void CheckSideFileNames(const std::string& databasePath) {
   }
 }
 
+void CheckSideFileIsOurs(const std::string& sidePath) {
+  platform::EntryKind kind = platform::KindOfEntry(sidePath);
+  if (kind == platform::EntryKind::kMissing || kind == platform::EntryKind::kRegular) return;
+  throw Exception(FormatText(
+      "На месте служебного файла оптимизации \"%s\" находится %s. Оптимизация не выполнена: "
+      "сервер записал бы данные туда, куда он указывает. Удалите его и повторите попытку. %s",
+      {sidePath,
+       kind == platform::EntryKind::kLink ? "ссылка на другой файл или папку" : "не обычный файл",
+       kUntouched}));
+}
+
+void CheckSideFilesAreOurs(const std::string& databasePath) {
+  for (const char* extension : {kBackupExtension, kTempBaseExtension, kShutdownStateExtension})
+    CheckSideFileIsOurs(ChangeFileExt(databasePath, extension));
+}
+
 void CheckWriteAccess(const std::string& databasePath) {
   platform::ErrorCode code = platform::WriteAccessProblem(databasePath);
   if (code != 0) {

@@ -42,6 +42,13 @@ std::unique_ptr<platform::NamedLock> TryRebuildLock(const std::string& databaseP
 // itself, and every file with one of the side extensions.
 void CheckSideFileNames(const std::string& databasePath);
 
+// A side file (backup, temporary, state) is missing or a plain file of ours; a link
+// (even a dangling one), a folder or a device at its name is refused, for the server
+// would write through it, and the swap would move a link into the working name.
+void CheckSideFileIsOurs(const std::string& sidePath);
+// The same for every side file of the database.
+void CheckSideFilesAreOurs(const std::string& databasePath);
+
 // The program may change the file and its folder (permissions, a read-only volume).
 void CheckWriteAccess(const std::string& databasePath);
 

@@ -95,17 +95,7 @@ bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
 
-// The server refuses the single-user shutdown while anybody is attached.
-[[noreturn]] void RefuseBusy(const std::string& databasePath, const Exception& refusal) {
-  throw Exception(FormatText(
-      "С базой данных \"%s\" работает другая программа: сервер не может закрыть базу данных для "
-      "оптимизации, пока к ней подключены другие программы.\r\nЗакройте все программы, которые "
-      "работают с этой базой данных (систему ZARVO), и повторите оптимизацию. %s\r\n(Сервер: %s)",
-      {databasePath, kUntouched, refusal.Message()}));
-}
-
-// Somebody took the one place the single-user mode leaves, between the shutdown and
-// the backup or right after the backup.
+// Somebody took the one place the single-user mode leaves before the backup could.
 const char kPlaceTaken[] =
     "К базе данных подключилась другая программа, поэтому её нельзя было закрыть для "
     "оптимизации: сделанные ею изменения могли бы не попасть в новую копию. Оптимизация прервана.\r\n"
@@ -129,11 +119,15 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   // that has ended: its shutdown is undone first, and the operator told.
   std::string recovered = RecoverInterruptedRebuild(databasePath);
   if (!recovered.empty()) throw Exception(recovered + " Повторите оптимизацию.");
+  CheckSideFilesAreOurs(databasePath);
   CheckWriteAccess(databasePath);
   report.sizeBefore = platform::FileSizeOf(databasePath).value_or(-1);
   CheckRoomForRebuild(databasePath,
                       static_cast<std::uint64_t>(std::max<std::int64_t>(report.sizeBefore, 0)));
   const std::string backupPath = ChangeFileExt(databasePath, kBackupExtension);
+  // The calibration's metadata-only backups go to the temporary file's name, which
+  // is free until the restore.
+  const std::string scratchPath = ChangeFileExt(databasePath, kTempBaseExtension);
 
   // Declared first so that it is destroyed last: the backup file goes, and the
   // database is back online, before the viewer is terminated.
@@ -141,6 +135,7 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   RemoveFileOnExit backupFile(backupPath, false);  // armed once the backup is complete
   TServerShutdown shutdown(databasePath);
   bool swapped = false, backingUp = false;
+  unsigned pageSize = kRestorePageSize;
   try {
     ShowStage(*viewer, kStageBackup);
     {
@@ -154,31 +149,30 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
         TDatabaseHeader before = ReadDatabaseHeader(login, databasePath);
         CheckDatabaseMode(databasePath, before);
         report.pageSizeBefore = static_cast<int>(before.pageSize);
+        pageSize = RestorePageSizeFor(before.pageSize);
         fullShutdown = std::make_unique<fbclient::TServiceConnection>(login.ServerName(),
                                                                       login.user, login.password);
         fullShutdown->Attach();
-        // The first change: the server lets nobody else in from here to the swap.
-        try {
-          shutdown.Enter(fbclient::TShutdownMode::kSingle);
-        } catch (const EIBInterBaseError& e) {
-          if (Contains(e.Message(), "shutdown")) RefuseBusy(databasePath, e);
-          throw;
-        }
+        // The first change: the server lets nobody else in from here to the swap,
+        // but one SYSDBA or owner attachment while in single-user mode; what the
+        // rebuild's own steps add to the transaction count is measured on the way.
+        shutdown.ShutOut(before);
+        shutdown.Calibrate(scratchPath);
+        shutdown.AdmitOne();
         platform::TestPoint("shutdown");
         backingUp = true;
       };
       checks.after = [&] {
         auto start = std::chrono::steady_clock::now();
-        try {
-          shutdown.Enter(fbclient::TShutdownMode::kFull, fullShutdown.get());
-        } catch (const EIBInterBaseError& e) {
-          throw Exception(std::string(kPlaceTaken) + "\r\n(Сервер: " + e.Message() + ")");
-        }
+        shutdown.CloseAgain(fullShutdown.get());
         Log(ProgramLogger(),
             FormatText("База данных закрыта полностью через %s мс после окончания резервного "
                        "копирования",
                        {std::to_string(static_cast<long>(SecondsSince(start) * 1000))}),
             llPlain);
+        backingUp = false;
+        shutdown.Calibrate(scratchPath);
+        shutdown.ProveNobodyElseWorked();
       };
       auto start = std::chrono::steady_clock::now();
       jobFailure = true;
@@ -194,10 +188,11 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
     ShowStage(*viewer, kStageRestore);
     TServerLogin login = CurrentServerLogin();
     TJobChecks checks;
-    // Right before the swap: the working database is still shut down as we left it.
+    // Right before the swap: the working database is still shut down as we left it,
+    // and nobody has started a transaction in it since.
     checks.after = [&] {
       TDatabaseHeader now = ReadDatabaseHeader(login, databasePath);
-      if (!now.FullShutdown()) {
+      if (!now.FullShutdown() || now.nextTransaction != shutdown.LastCount()) {
         throw Exception(FormatText(
             "Рабочая база данных \"%s\" была открыта для работы во время оптимизации (%s): в ней "
             "могли появиться изменения, которых нет в новой копии. Оптимизация прервана.",
@@ -210,7 +205,7 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
     checks.swapped = [&] { swapped = true; };
     jobFailure = true;
     TRestoreResult restored = RestoreDatabase(login.host, databasePath, backupPath, login.user,
-                                              login.password, login.port, checks);
+                                              login.password, login.port, checks, pageSize);
     jobFailure = false;
     shutdown.Release();
     report.restoreSeconds = restored.restoreSeconds;
@@ -226,19 +221,25 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
       shutdown.KeepStateFile();
       throw;
     }
-    if (backingUp && jobFailure && Contains(message, "shutdown") && !Contains(message, kPlaceTaken))
+    // Our own refusals say what they mean already; a backup that the server refused
+    // because the single place was taken gets that said.
+    bool otherProgram = dynamic_cast<const EOtherProgramAtWork*>(&e) != nullptr;
+    const auto* server = dynamic_cast<const EIBInterBaseError*>(&e);
+    if (backingUp && jobFailure && server != nullptr && server->HasCode(isc_shutdown)) {
       message += std::string("\r\n") + kPlaceTaken;
+      otherProgram = true;
+    }
     std::string outcome = shutdown.Restore();
     // The server's failures in the operator's words (they say the working database is
-    // unchanged); our own messages say what they mean already.
-    std::string hint = Contains(message, "работает другая программа") ? "" : OperatorHint(message);
+    // unchanged).
+    std::string hint = otherProgram ? "" : OperatorHint(message);
     if (!outcome.empty())
       message += "\r\n" + outcome;
     else if (!hint.empty())
       message += "\r\n" + hint;
     else if (!Contains(message, "Рабочая база данных не изменена"))  // with or without its dot
       message += std::string("\r\n") + kUntouched;
-    e.CreateNew(message)->Raise();
+    e.CopyWithMessage(message)->Raise();
   }
   report.sizeAfter = platform::FileSizeOf(databasePath).value_or(-1);
   Log(ProgramLogger(), "Итоги оптимизации:\r\n" + RebuildReportText(report), llPlain);

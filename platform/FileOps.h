@@ -51,6 +51,12 @@ class FileHold {
 enum class FileKind { kMissing, kRegular, kDirectory, kOther };
 FileKind KindOfFile(const std::string& path);
 
+// What the name itself is, a link not followed (POSIX lstat; on Windows a reparse
+// point, a symbolic link or a junction, counts as a link): side files are examined so,
+// for a link planted there would make the server write wherever it points.
+enum class EntryKind { kMissing, kRegular, kLink, kOther };
+EntryKind KindOfEntry(const std::string& path);
+
 // How many names (hard links) the file has; nothing when it cannot be told.
 std::optional<unsigned> HardLinkCount(const std::string& path);
 

@@ -1,12 +1,15 @@
 // Failure kinds. Every failure carries one complete, operator-readable message;
 // every kind has a name and can make a new failure of its own kind from a text
-// (only the text is carried over, any further data keeps the kind's defaults).
+// (only the text is carried over, any further data keeps the kind's defaults), or a
+// copy of itself with another text (everything else carried over).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Exception : public std::exception {
  public:
@@ -22,8 +25,16 @@ class Exception : public std::exception {
   virtual std::unique_ptr<Exception> CreateNew(std::string message) const {
     return std::make_unique<Exception>(std::move(message));
   }
+  // A copy of this failure, of its kind and with all its data, carrying `message`:
+  // for wrapping a failure whose codes are decided on further out.
+  virtual std::unique_ptr<Exception> CopyWithMessage(std::string message) const {
+    return std::make_unique<Exception>(std::move(message));
+  }
   // Throws a copy of this failure as its own kind, so `catch (const EOSError&)` sees it.
   [[noreturn]] virtual void Raise() const { throw *this; }
+
+ protected:
+  void SetMessage(std::string message) { message_ = std::move(message); }
 
  private:
   std::string message_;
@@ -36,6 +47,11 @@ class ExceptionKind : public Base {
   using Base::Base;
   std::unique_ptr<Exception> CreateNew(std::string message) const override {
     return std::make_unique<Self>(std::move(message));
+  }
+  std::unique_ptr<Exception> CopyWithMessage(std::string message) const override {
+    auto copy = std::make_unique<Self>(static_cast<const Self&>(*this));
+    copy->SetMessage(std::move(message));
+    return copy;
   }
   [[noreturn]] void Raise() const override { throw static_cast<const Self&>(*this); }
 };
@@ -66,18 +82,34 @@ class EProgressException : public ExceptionKind<EProgressException, Exception> {
   const char* ClassName() const noexcept override { return "EProgressException"; }
 };
 
-// A status reported by the database server or its client library.
+// A status reported by the database server or its client library: its text for
+// people, and for decisions its codes — the first, every gds code of the status
+// vector in order, and the system error codes it carries (the operating system's
+// reason behind an I/O failure).
 class EIBInterBaseError : public ExceptionKind<EIBInterBaseError, Exception> {
  public:
-  explicit EIBInterBaseError(std::string message, long sqlCode = 0, long ibErrorCode = 0)
-      : ExceptionKind(std::move(message)), sqlCode_(sqlCode), ibErrorCode_(ibErrorCode) {}
+  explicit EIBInterBaseError(std::string message, long sqlCode = 0, long ibErrorCode = 0,
+                             std::vector<long> gdsCodes = {}, std::vector<long> systemCodes = {})
+      : ExceptionKind(std::move(message)),
+        sqlCode_(sqlCode),
+        ibErrorCode_(ibErrorCode),
+        gdsCodes_(std::move(gdsCodes)),
+        systemCodes_(std::move(systemCodes)) {}
   const char* ClassName() const noexcept override { return "EIBInterBaseError"; }
   long SQLCode() const noexcept { return sqlCode_; }
   long IBErrorCode() const noexcept { return ibErrorCode_; }
+  const std::vector<long>& GdsCodes() const noexcept { return gdsCodes_; }
+  const std::vector<long>& SystemCodes() const noexcept { return systemCodes_; }
+  bool HasCode(long gdsCode) const noexcept {
+    return ibErrorCode_ == gdsCode ||
+           std::find(gdsCodes_.begin(), gdsCodes_.end(), gdsCode) != gdsCodes_.end();
+  }
 
  private:
   long sqlCode_;
   long ibErrorCode_;
+  std::vector<long> gdsCodes_;
+  std::vector<long> systemCodes_;
 };
 
 // The database client library is missing or unusable.

@@ -98,6 +98,13 @@ FileKind KindOfFile(const std::string& path) {
   return FileKind::kOther;
 }
 
+EntryKind KindOfEntry(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? EntryKind::kMissing : EntryKind::kOther;
+  if (S_ISLNK(st.st_mode)) return EntryKind::kLink;
+  return S_ISREG(st.st_mode) ? EntryKind::kRegular : EntryKind::kOther;
+}
+
 std::optional<unsigned> HardLinkCount(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;

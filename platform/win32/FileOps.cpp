@@ -121,6 +121,18 @@ FileKind KindOfFile(const std::string& path) {
   return ::GetFileType(file.Get()) == FILE_TYPE_DISK ? FileKind::kRegular : FileKind::kOther;
 }
 
+EntryKind KindOfEntry(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? EntryKind::kMissing
+                                                                        : EntryKind::kOther;
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::kLink;
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return EntryKind::kOther;
+  return EntryKind::kRegular;
+}
+
 std::optional<unsigned> HardLinkCount(const std::string& path) {
   ScopedFileHandle file(::CreateFileW(Widen(path).c_str(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

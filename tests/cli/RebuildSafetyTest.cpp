@@ -133,7 +133,23 @@ TEST_F(Site, RefusedRunsChangeNothing) {
               fs::create_symlink("/dev/null", folder + "ZARVO.FDB");
               return folder + "ZARVO.FDB";
             },
-            "", notAFile}}) {
+            "", notAFile},
+           // The server would write the backup or the new database wherever a link
+           // at a side file's name points, and the swap would move the link in.
+           {"link at the temporary name",
+            [&] {
+              file("ZARVO.FDB")();
+              fs::create_symlink(dir_.File("elsewhere/new.fdb"), folder + "ZARVO.qvntempbase");
+              return folder + "ZARVO.FDB";
+            },
+            "", "ссылка на другой файл или папку"},
+           {"link at the backup name",
+            [&] {
+              file("ZARVO.FDB")();
+              fs::create_symlink(dir_.File("elsewhere/copy.fbk"), folder + "ZARVO.qvnbasebackup");
+              return folder + "ZARVO.FDB";
+            },
+            "", "ссылка на другой файл или папку"}}) {
     SCOPED_TRACE(c.name);
     std::string path = c.setUp();
     auto before = Snapshot(folder);
@@ -149,6 +165,7 @@ TEST_F(Site, RefusedRunsChangeNothing) {
     EXPECT_TRUE(Has(ReadFile(dir_.File("QORD/LogFiles/QVNOptimizeDB.log")),
                     platform::Utf8ToCp1251("Ошибка оптимизации: ")))
         << "the refusal is in the log";
+    EXPECT_FALSE(fs::exists(dir_.File("elsewhere")));
     fs::remove_all(folder);
     fs::create_directories(folder);
   }
@@ -248,9 +265,12 @@ TEST_F(Site, OtherProgramsAreShutOutOrStopTheRebuild) {
     bool holdsThePlace;  // stays attached, taking the one place the backup needs
   };
   const std::string insert = "INSERT INTO FUEL VALUES (-1, 'committed meanwhile', 1);\nCOMMIT;";
+  // During the backup a second SYSDBA gets in on Classic and SuperClassic, and right
+  // after it on every server: the server's count of transactions tells, and the
+  // rebuild refuses.
   for (const Case& c : {Case{"shutdown", true, true}, Case{"backup-running", false, false},
-                        Case{"backup-running", true, false}, Case{"restore-running", true, false},
-                        Case{"restore", true, false}}) {
+                        Case{"backup-running", true, false}, Case{"backup-ended", true, false},
+                        Case{"restore-running", true, false}, Case{"restore", true, false}}) {
     SCOPED_TRACE(std::string(c.point) + (c.commit ? " with a commit" : ""));
     unsigned pageSize = fbtest::PageSizeOf(database_);
     std::string other;
@@ -274,8 +294,8 @@ TEST_F(Site, OtherProgramsAreShutOutOrStopTheRebuild) {
     EXPECT_TRUE(HeaderOf(database_).Online());
     EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);
     EXPECT_EQ(Has(row, "committed meanwhile"), committed) << other << row;
-    if (c.holdsThePlace) {
-      EXPECT_TRUE(committed) << other;
+    if (c.holdsThePlace || !shutOut) {
+      EXPECT_TRUE(committed || !c.commit) << other;
       EXPECT_EQ(run.status, 1);
       EXPECT_TRUE(Has(run.err, "К базе данных подключилась другая программа")) << run.err;
       EXPECT_EQ(fbtest::PageSizeOf(database_), pageSize);
@@ -290,15 +310,24 @@ TEST_F(Site, OtherProgramsAreShutOutOrStopTheRebuild) {
 }
 
 // Back-to-back runs meet the server's own work of the run before (here also a
-// linger that keeps the database open): none of them may be refused, and none waits
-// for the linger to run out.
+// linger that keeps the database open, database triggers and a sweep that falls
+// due): none of them may be refused, and none waits for the linger to run out.
 TEST_F(Site, TenBackToBackRebuildsOfALingeringDatabase) {
   fbtest::CreateDatabase(dir_, database_);
-  Query(dir_, database_, "ALTER DATABASE SET LINGER TO 90;\nCOMMIT;");
+  // Database triggers and an automatic sweep that falls due in the rebuild: the
+  // server's count of transactions must not take their work for another program's.
+  Query(dir_, database_,
+        "ALTER DATABASE SET LINGER TO 90;\nCREATE TABLE SESSIONS (N INTEGER);\nSET TERM ^;\n"
+        "CREATE TRIGGER ON_CONNECT ON CONNECT AS BEGIN INSERT INTO SESSIONS VALUES "
+        "(CURRENT_CONNECTION); END^\nCREATE TRIGGER ON_DISCONNECT ON DISCONNECT AS BEGIN INSERT "
+        "INTO SESSIONS VALUES (-CURRENT_CONNECTION); END^\nSET TERM ;^\nCOMMIT;\n"
+        "SET TRANSACTION NO AUTO UNDO;\nINSERT INTO FUEL VALUES (-2, 'rolled back', 0);\n"
+        "ROLLBACK;\nCOMMIT;\nCOMMIT;\nCOMMIT;\nCOMMIT;\nCOMMIT;\nCOMMIT;");
   // The working file's permissions are the site's: the rebuilt file takes them over.
   fs::permissions(database_, fs::perms::owner_read | fs::perms::owner_write |
                                  fs::perms::group_read | fs::perms::others_read);
   const std::string content = fbtest::Content(dir_, database_);
+  ServiceTool("action_properties dbname " + database_ + " prp_sweep_interval 2");
   for (int i = 0; i < 10; ++i) {
     RunResult run = Run("optimize '" + database_ + "'");
     EXPECT_EQ(run.status, 0) << "run " << i << ": " << run.err;
@@ -375,6 +404,58 @@ TEST_F(Site, LinkIntoACyrillicFolderIsRebuiltBesideTheRealFile) {
   EXPECT_EQ(fbtest::PageSizeOf(real), 16384u);
   EXPECT_EQ(fbtest::Content(dir_, real), content);
   EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace clitest;
+
+// "ZARVO.FDB" and "ZARVO.GDB" share the state file: a run of one, killed in full
+// shutdown, is undone by a start that looks at the other; a database that somebody
+// shut down again after that run is left in their hands.
+TEST_F(Site, AStateFileUndoesOnlyTheShutdownItRecordsOfTheDatabaseItNames) {
+  const std::string other = dir_.File("QORD/DB/ZARVO.GDB");
+  fbtest::CreateDatabase(dir_, database_, 10);
+  fbtest::CreateDatabase(dir_, other, 10);
+  const std::string content = fbtest::Content(dir_, other);
+  for (bool shutAgainByOthers : {false, true}) {
+    SCOPED_TRACE(shutAgainByOthers ? "shut down again by somebody else" : "left by our run");
+    EXPECT_EQ(Run("optimize '" + other + "'", "QVN_TEST_STOP_AT=restore").status, 86);
+    ASSERT_TRUE(HeaderOf(other).FullShutdown());
+    if (shutAgainByOthers) {
+      ServiceTool("action_properties dbname " + other + " prp_online_mode prp_sm_normal");
+      Query(dir_, other, "UPDATE FUEL SET NAME = NAME WHERE ID = 1;\nCOMMIT;");
+      ServiceTool("action_properties dbname " + other +
+                  " prp_shutdown_mode prp_sm_full prp_attachments_shutdown 0");
+    }
+    RunResult start = Run("stat '" + database_ + "'");
+    EXPECT_EQ(start.status, 0) << start.err;
+    EXPECT_EQ(Has(start.err, "База данных возвращена в рабочий режим"), !shutAgainByOthers)
+        << start.err;
+    EXPECT_EQ(HeaderOf(other).FullShutdown(), shutAgainByOthers);
+    EXPECT_TRUE(HeaderOf(database_).Online());
+    EXPECT_FALSE(platform::FileExists(dir_.File("QORD/DB/ZARVO.qvnshutdown")));
+  }
+  ServiceTool("action_properties dbname " + other + " prp_online_mode prp_sm_normal");
+  EXPECT_EQ(fbtest::Content(dir_, other), content);
+}
+
+// A key that fits the working database's 32 KB pages but not 16 KB ones: the rebuilt
+// database keeps the larger pages rather than fail every rebuild.
+TEST_F(Site, ADatabaseWithPagesLargerThanTheRebuildsKeepsThem) {
+  std::string made = fbtest::RunSql(
+      dir_, "CREATE DATABASE " + fbtest::Connect(database_) + " PAGE_SIZE 32768;\n"
+            "CREATE TABLE WIDE (K VARCHAR(6000) CHARACTER SET OCTETS);\n"
+            "CREATE INDEX WIDE_K ON WIDE (K);\nCOMMIT;\n"
+            "INSERT INTO WIDE VALUES (CAST(LPAD('', 6000, 'x') AS VARCHAR(6000) CHARACTER SET "
+            "OCTETS));\nCOMMIT;\n");
+  if (fbtest::PageSizeOf(database_) != 32768u) GTEST_SKIP() << "no 32 KB pages on this server";
+  RunResult run = Run("optimize '" + database_ + "'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(fbtest::PageSizeOf(database_), 32768u);
+  EXPECT_TRUE(Has(Query(dir_, database_, "SELECT CHAR_LENGTH(K) FROM WIDE;"), "6000"));
 }
 
 }  // namespace

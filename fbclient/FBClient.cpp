@@ -41,6 +41,10 @@ TFBClient::TFBClient(platform::DynamicLibrary library) : library_(std::move(libr
   Resolve(library_, "isc_service_query", service_query);
   Resolve(library_, "fb_interpret", interpret);
   Resolve(library_, "isc_sqlcode", sqlcode);
+  Resolve(library_, "isc_attach_database", attach_database);
+  Resolve(library_, "isc_detach_database", detach_database);
+  Resolve(library_, "isc_dsql_exec_immed2", dsql_exec_immed2);
+  Resolve(library_, "isc_rollback_transaction", rollback_transaction);
 }
 
 const TFBClient& TFBClient::Get() {

@@ -42,6 +42,11 @@ class TFBClient {
   decltype(&isc_service_query) service_query = nullptr;
   decltype(&fb_interpret) interpret = nullptr;
   decltype(&isc_sqlcode) sqlcode = nullptr;
+  // The database's own records, read once before a rebuild (its owner).
+  decltype(&isc_attach_database) attach_database = nullptr;
+  decltype(&isc_detach_database) detach_database = nullptr;
+  decltype(&isc_dsql_exec_immed2) dsql_exec_immed2 = nullptr;
+  decltype(&isc_rollback_transaction) rollback_transaction = nullptr;
 
  private:
   platform::DynamicLibrary library_;

@@ -194,6 +194,18 @@ void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& h
   }
 }
 
+void CheckDatabaseOwner(const std::string& databasePath, const std::string& owner,
+                        const std::string& rebuildUser) {
+  // SYSDBA as the server stores it, or as the utility library spells it.
+  if (!owner.empty() && LowerAscii(owner) == LowerAscii(rebuildUser)) return;
+  throw Exception(FormatText(
+      "Владелец базы данных \"%s\" - пользователь %s, а не %s: после оптимизации владельцем "
+      "стал бы %s, и прежний владелец больше не смог бы делать резервные копии базы данных и "
+      "менять её свойства. Такую базу данных программа не оптимизирует. %s",
+      {databasePath, owner.empty() ? "(неизвестен)" : owner, rebuildUser, rebuildUser,
+       kUntouched}));
+}
+
 void CheckBackupOutput(const std::vector<std::string>& output) {
   // The header does not tell a shadow; the backup names its file ("gbak:    writing
   // shadow file /db.shd", after the list's head "writing shadow files"). The restore

@@ -63,6 +63,12 @@ void CheckRoomForRebuild(const std::string& databasePath, std::uint64_t database
 // somebody else shut down or made read-only stays as it is).
 void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& header);
 
+// The database is owned by the user the rebuild works as: the restore makes that
+// user the owner of the new database, and another owner would lose the rights to
+// back it up and change it.
+void CheckDatabaseOwner(const std::string& databasePath, const std::string& owner,
+                        const std::string& rebuildUser);
+
 // The backup's output ends with the tool's closing line, holds no error line, and
 // names no shadow file (the restore would try to make the live shadow's file again).
 void CheckBackupOutput(const std::vector<std::string>& output);

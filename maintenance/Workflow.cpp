@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "fbclient/DatabaseOwner.h"
 #include "fbclient/ServiceConnection.h"
 #include "logger/LogFormat.h"
 #include "maintenance/BackupRestore.h"
@@ -148,6 +149,9 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
       checks.before = [&] {
         TDatabaseHeader before = ReadDatabaseHeader(login, databasePath);
         CheckDatabaseMode(databasePath, before);
+        CheckDatabaseOwner(databasePath, fbclient::DatabaseOwner(login.ServerName(), databasePath,
+                                                                 login.user, login.password),
+                           login.user);
         report.pageSizeBefore = static_cast<int>(before.pageSize);
         pageSize = RestorePageSizeFor(before.pageSize);
         fullShutdown = std::make_unique<fbclient::TServiceConnection>(login.ServerName(),

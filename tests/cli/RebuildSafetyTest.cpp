@@ -442,6 +442,26 @@ TEST_F(Site, AStateFileUndoesOnlyTheShutdownItRecordsOfTheDatabaseItNames) {
   EXPECT_EQ(fbtest::Content(dir_, other), content);
 }
 
+// The restore makes SYSDBA the owner of the new database: a database of another
+// owner is refused before anything is touched, not handed to SYSDBA silently.
+TEST_F(Site, ADatabaseOfAnotherOwnerIsRefusedAsItIs) {
+  fbtest::CreateDatabase(dir_, database_, 10);
+  Query(dir_, database_,
+        "CREATE OR ALTER USER QVN_OWNER PASSWORD 'owner1';\nGRANT CREATE DATABASE TO USER "
+        "QVN_OWNER;\nCOMMIT;");
+  const std::string owned = dir_.File("QORD/DB/OWNED.FDB");
+  std::string made = fbtest::RunSql(dir_, "CREATE DATABASE '" + fbtest::ServerName(server_.port) +
+                                              ":" + owned +
+                                              "' USER 'QVN_OWNER' PASSWORD 'owner1';\n"
+                                              "CREATE TABLE T (I INTEGER);\nCOMMIT;\n");
+  ASSERT_TRUE(platform::FileExists(owned)) << made;
+  RunResult run = Run("optimize '" + owned + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Has(run.err, "пользователь QVN_OWNER, а не SYSDBA")) << run.err;
+  EXPECT_TRUE(HeaderOf(owned).Online());
+  EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);
+}
+
 // A key that fits the working database's 32 KB pages but not 16 KB ones: the rebuilt
 // database keeps the larger pages rather than fail every rebuild.
 TEST_F(Site, ADatabaseWithPagesLargerThanTheRebuildsKeepsThem) {

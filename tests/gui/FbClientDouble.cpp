@@ -35,6 +35,7 @@ struct Service {
   std::string backup;
   int linesLeft = 0;
   bool failing = false;
+  unsigned options = 0;
   std::vector<std::string> header;  // the statistics' lines still to give
 } service;
 
@@ -146,6 +147,7 @@ ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle*, isc
   const auto* p = reinterpret_cast<const unsigned char*>(spb);
   const auto* end = p + length;
   service.action = *p++;
+  service.options = 0;
   while (p < end) {
     unsigned char tag = *p++;
     if (tag == isc_spb_dbname || tag == isc_spb_bkp_file) {
@@ -158,8 +160,13 @@ ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle*, isc
       modes[service.database] = *p++ == isc_spb_prp_sm_full ? "full shutdown"
                                                              : "single-user maintenance";
     } else if (tag == isc_spb_prp_online_mode) {
-      ++p;
-      modes[service.database].clear();
+      if (*p++ == isc_spb_prp_sm_single)
+        modes[service.database] = "single-user maintenance";
+      else
+        modes[service.database].clear();
+    } else if (tag == isc_spb_options) {
+      service.options = static_cast<unsigned>(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24);
+      p += 4;
     } else {
       p += 4;  // options, page size: 32-bit values
     }
@@ -175,7 +182,9 @@ ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle*, isc
     service.header.clear();
     return Ok(status);
   }
-  if (service.action == isc_action_svc_backup) WaitAtGate();
+  // The gate holds the backup of the data, not the metadata-only ones around it.
+  if (service.action == isc_action_svc_backup && !(service.options & isc_spb_bkp_metadata_only))
+    WaitAtGate();
   bool restoreFails = service.action == isc_action_svc_restore && FailMode() == "restore";
   bool copied = service.action == isc_action_svc_backup
                     ? CopyBytes(service.database, service.backup, false)
@@ -228,5 +237,34 @@ ISC_LONG ISC_EXPORT fb_interpret(ISC_SCHAR* buffer, unsigned int size, const ISC
 }
 
 ISC_LONG ISC_EXPORT isc_sqlcode(const ISC_STATUS*) { return -902; }
+
+// The database's own records: owned by SYSDBA.
+ISC_STATUS ISC_EXPORT isc_attach_database(ISC_STATUS* status, short, const ISC_SCHAR*,
+                                          isc_db_handle* handle, short, const ISC_SCHAR*) {
+  *handle = MakeHandle<isc_db_handle>();
+  return Ok(status);
+}
+
+ISC_STATUS ISC_EXPORT isc_detach_database(ISC_STATUS* status, isc_db_handle* handle) {
+  *handle = 0;
+  return Ok(status);
+}
+
+ISC_STATUS ISC_EXPORT isc_rollback_transaction(ISC_STATUS* status, isc_tr_handle* handle) {
+  *handle = 0;
+  return Ok(status);
+}
+
+ISC_STATUS ISC_EXPORT isc_dsql_exec_immed2(ISC_STATUS* status, isc_db_handle*,
+                                           isc_tr_handle* transaction, unsigned short,
+                                           const ISC_SCHAR*, unsigned short, const XSQLDA*,
+                                           const XSQLDA* out) {
+  if (*transaction == 0) *transaction = MakeHandle<isc_tr_handle>();
+  if (out != nullptr && out->sqld == 1 && out->sqlvar[0].sqllen >= 6) {
+    std::memcpy(out->sqlvar[0].sqldata, "\x06\0SYSDBA", 8);
+    *out->sqlvar[0].sqlind = 0;
+  }
+  return Ok(status);
+}
 
 }  // extern "C"

@@ -467,6 +467,7 @@ static BOOL DatabaseParametersForwarded(const unsigned char* dpb, short length, 
       case isc_dpb_lc_ctype:
       case isc_dpb_sql_role_name:
       case isc_dpb_force_write:
+      case isc_dpb_no_db_triggers:
         break;
       default:
         snprintf(why, whySize, "database parameter %u is not forwarded", tag);

@@ -45,9 +45,6 @@ std::string DatabaseOwner(const std::string& serverName, const std::string& data
   add(isc_dpb_user_name, platform::Utf8ToAnsi(userName));
   add(isc_dpb_password, platform::Utf8ToAnsi(password));
   add(isc_dpb_no_db_triggers, std::string(1, '\1'));
-#ifndef _WIN32
-  add(isc_dpb_utf8_filename, std::string());  // the path is UTF-8 (on Windows: ANSI)
-#endif
   std::string name = serverName + ":" + FileNameForServer(databasePath);
   if (name.size() > 0x7FFF) throw EIBClientError("Слишком длинное имя базы данных");
 

@@ -1,7 +1,12 @@
 #include "fbclient/FBClient.h"
 
+#include <clocale>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#ifndef _WIN32
+#include <langinfo.h>
+#endif
 
 #include "fbclient/SitePaths.h"
 #include "platform/AnsiText.h"
@@ -54,6 +59,12 @@ const TFBClient& TFBClient::Get() {
   std::lock_guard<std::mutex> lock(mutex);
   if (client != nullptr) return *client;
 
+#ifndef _WIN32
+  // The client reads an attach string in the character set of the C library's
+  // locale, fixed when it is first used, whatever the parameters say; the program's
+  // paths are UTF-8.
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+#endif
   std::string reasons;
   for (const std::string& candidate :
        ClientLibraryCandidates(platform::ExecutableDir(), SiteRoot())) {

@@ -166,7 +166,8 @@ std::optional<TShutdownState> ParseStateFile(const std::string& text) {
   }
   state.nextTransaction = next;
   state.exact = head[mark + 24] == '=';
-  state.processId = std::strtol(head.c_str() + mark + 26, nullptr, 10);
+  for (std::size_t i = mark + 26; i < head.size() && head[i] >= '0' && head[i] <= '9'; ++i)
+    state.processId = state.processId * 10 + (head[i] - '0');
   return state;
 }
 
@@ -279,6 +280,12 @@ void TServerShutdown::CloseAgain(fbclient::TServiceConnection* service) {
 }
 
 void TServerShutdown::Calibrate(const std::string& scratchPath) {
+  // A file left there by an earlier run goes first; anything but a plain file stops.
+  CheckSideFileIsOurs(scratchPath);
+  if (platform::FileExists(scratchPath) && !platform::RemoveFile(scratchPath)) {
+    throw Exception(FormatText("Ошибка при удалении файла \"%s\": %s",
+                               {scratchPath, platform::SystemErrorText(platform::LastErrorCode())}));
+  }
   AdmitOne();
   {
     TServerLogin login = CurrentServerLogin();
@@ -302,10 +309,12 @@ void TServerShutdown::Calibrate(const std::string& scratchPath) {
 }
 
 void TServerShutdown::ProveNobodyElseWorked() const {
+  // The first cycle takes up what is pending from before the shutdown (Firebird 4
+  // counts one more there after a recent attachment, a due sweep would start there):
+  // the backup is held against the cycle after it, which follows the same steps.
   std::vector<std::uint64_t> growth;
   for (std::size_t i = 1; i < counts_.size(); ++i) growth.push_back(counts_[i] - counts_[i - 1]);
-  bool same = growth.size() == 3;
-  for (std::uint64_t g : growth) same = same && g == growth.front();
+  bool same = growth.size() == 3 && growth[1] == growth[2];
   std::string figures;
   for (std::uint64_t n : counts_) figures += (figures.empty() ? "" : ", ") + std::to_string(n);
   if (!same) {

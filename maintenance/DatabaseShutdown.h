@@ -14,9 +14,9 @@
 //   calibration cycle     as before: N3
 // The rebuild's own share of transactions depends on the server and its mode, never
 // on the amount of data: the backup grows the count exactly as the metadata-only
-// backup does, so N1-N0 == N2-N1 == N3-N2 unless another program started a
-// transaction in between. Before the swap the header must still show full shutdown
-// and N3.
+// backup after it does, so N2-N1 == N3-N2 unless another program started a
+// transaction in between (the first cycle takes up what is pending from before the
+// shutdown). Before the swap the header must still show full shutdown and N3.
 //
 // The intent is written beside the database before the first change and kept up to
 // date at every step, so that a run that was killed meanwhile is undone by the next
@@ -96,8 +96,8 @@ class TServerShutdown {
   // A cycle single -> metadata-only backup into `scratchPath` -> full, measuring
   // what the rebuild's own steps add to the count. The file is removed.
   void Calibrate(const std::string& scratchPath);
-  // Each step's growth of the count so far, in order (calibration, backup,
-  // calibration). Raises EOtherProgramAtWork when they differ.
+  // The backup's growth of the count against the calibration's after it. Raises
+  // EOtherProgramAtWork when they differ.
   void ProveNobodyElseWorked() const;
   // The count as the last full shutdown left it, which the swap must still find.
   std::uint64_t LastCount() const noexcept { return counts_.empty() ? 0 : counts_.back(); }

@@ -30,7 +30,7 @@ class TServiceConnection {
   void Attach();
   bool Attached() const noexcept { return handle_ != 0; }
 
-  // Starts a verbose backup without garbage collection or the database's triggers.
+  // Starts a verbose backup without the database's triggers.
   void StartBackup(const std::string& databasePath, const std::string& backupPath,
                    TBackupScope scope = TBackupScope::kEverything);
   // Starts a verbose restore that creates a new database with the given page size.

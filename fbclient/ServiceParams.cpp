@@ -104,9 +104,12 @@ TSpbBuilder BackupParameters(const std::string& databasePath, const std::string&
   TSpbBuilder spb = ActionWithFileNames(isc_action_svc_backup);
   spb.AddString(isc_spb_dbname, FileNameForServer(databasePath));
   spb.AddString(isc_spb_bkp_file, FileNameForServer(backupPath));
-  // The database's own triggers do not run for the backup's attachment: what it does
-  // to the database is then the same for every database on a server.
-  std::uint32_t options = isc_spb_bkp_no_garbage_collect | isc_spb_bkp_no_triggers;
+  // The database's own triggers do not run for the backup's attachment, and the
+  // backup collects the garbage it passes itself: what it does to the database's count
+  // of transactions is then the same for every database on a server. (A backup that
+  // leaves the garbage hands it to a SuperServer's background collector, whose own
+  // transactions, at moments of its choosing, Firebird 4 counts too.)
+  std::uint32_t options = isc_spb_bkp_no_triggers;
   if (scope == TBackupScope::kMetadataOnly) options |= isc_spb_bkp_metadata_only;
   spb.AddNumber(isc_spb_options, options);
   spb.AddTag(isc_spb_verbose);

@@ -82,12 +82,12 @@ TEST(SpbBuilder, ServiceBuffersOfTheMaintenanceJobs) {
   EXPECT_EQ(fbclient::BackupParameters("/d/b.fdb", "/d/b.bk").Bytes(),
             Concat({{isc_action_svc_backup, isc_spb_dbname, 8, 0}, Text("/d/b.fdb"),
                     {isc_spb_bkp_file, 7, 0}, Text("/d/b.bk"),
-                    {isc_spb_options, isc_spb_bkp_no_garbage_collect, 0x80, 0, 0},
+                    {isc_spb_options, 0, isc_spb_bkp_no_triggers >> 8, 0, 0},
                     {isc_spb_verbose}}));
   // The calibration's backup: the same, without the data.
   EXPECT_EQ(fbclient::BackupParameters("/d/b.fdb", "/d/b.bk", fbclient::TBackupScope::kMetadataOnly)
                 .Bytes()[23],  // the options' first byte
-            isc_spb_bkp_no_garbage_collect | isc_spb_bkp_metadata_only);
+            isc_spb_bkp_metadata_only);
   EXPECT_EQ(fbclient::RestoreParameters("/d/b.bk", "/d/b.tmp", 16384).Bytes(),
             Concat({{isc_action_svc_restore, isc_spb_bkp_file, 7, 0}, Text("/d/b.bk"),
                     {isc_spb_dbname, 8, 0}, Text("/d/b.tmp"),

@@ -5,6 +5,7 @@
 #include "fbclient/FBClient.h"
 #include "fbclient/ServiceParams.h"
 #include "platform/AnsiText.h"
+#include "platform/Interrupt.h"
 #include "support/Exceptions.h"
 
 namespace fbclient {
@@ -107,15 +108,27 @@ std::string TServiceConnection::GetNextLine() {
   if (!Attached()) throw EIBClientError("Нет соединения со службой");
   const TFBClient& client = Client();
   const char request[] = {isc_info_svc_line};
+  // The server answers within a second even when it has nothing to say, so that a
+  // request to end the program is seen while a long step (an index) runs. The steps
+  // that put things right afterwards are never interruptible.
+  const char send[] = {isc_info_svc_timeout, 4, 0, 1, 0, 0, 0};
   std::vector<char> reply(kReplyBufferSize);
-  ISC_STATUS_ARRAY status = {};
-  if (client.service_query(status, &handle_, nullptr, 0, nullptr, sizeof request, request,
-                           static_cast<unsigned short>(reply.size()), reply.data()) != 0)
-    client.RaiseStatus(status);
-  const auto* begin = reinterpret_cast<const unsigned char*>(reply.data());
-  std::string line = ParseLineReply(begin, begin + reply.size());
-  eof_ = line.empty();
-  return line;
+  for (;;) {
+    if (interruptible_ && platform::InterruptRequested())
+      throw EInterrupted("Работа прервана по требованию завершить программу (" +
+                         platform::InterruptReason() + ")");
+    ISC_STATUS_ARRAY status = {};
+    if (client.service_query(status, &handle_, nullptr, sizeof send, send, sizeof request,
+                             request, static_cast<unsigned short>(reply.size()),
+                             reply.data()) != 0)
+      client.RaiseStatus(status);
+    const auto* begin = reinterpret_cast<const unsigned char*>(reply.data());
+    bool timedOut = false;
+    std::string line = ParseLineReply(begin, begin + reply.size(), timedOut);
+    if (timedOut) continue;
+    eof_ = line.empty();
+    return line;
+  }
 }
 
 void TServiceConnection::Detach() {

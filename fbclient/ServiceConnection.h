@@ -48,6 +48,11 @@ class TServiceConnection {
   void BringOnline(const std::string& databasePath);
   void CloseLingering(const std::string& databasePath);
 
+  // A backup or restore that a request to end the program may cut short: the next
+  // GetNextLine raises EInterrupted then (the connection, when released, makes the
+  // server end its job).
+  void SetInterruptible(bool interruptible) noexcept { interruptible_ = interruptible; }
+
   // The next line of the action's output. The empty line that ends the output is
   // returned too, and sets Eof(). A failed action raises EIBInterBaseError here.
   std::string GetNextLine();
@@ -65,6 +70,7 @@ class TServiceConnection {
   std::string password_;
   isc_svc_handle handle_ = 0;
   bool eof_ = false;
+  bool interruptible_ = false;
 };
 
 }  // namespace fbclient

@@ -167,6 +167,12 @@ TSpbBuilder NoLingerParameters(const std::string& databasePath) {
 }
 
 std::string ParseLineReply(const unsigned char* begin, const unsigned char* end) {
+  bool timedOut = false;
+  return ParseLineReply(begin, end, timedOut);
+}
+
+std::string ParseLineReply(const unsigned char* begin, const unsigned char* end, bool& timedOut) {
+  timedOut = false;
   const unsigned char* p = begin;
   if (p >= end) throw EIBClientError("Пустой ответ службы");
   switch (*p++) {
@@ -175,6 +181,8 @@ std::string ParseLineReply(const unsigned char* begin, const unsigned char* end)
       std::size_t length = static_cast<std::size_t>(p[0]) | (static_cast<std::size_t>(p[1]) << 8);
       p += 2;
       if (static_cast<std::size_t>(end - p) < length) throw EIBClientError("Ответ службы оборван");
+      // "3e 00 00 40 01": no line within the query's timeout, the output goes on.
+      timedOut = length == 0 && p < end && *p == isc_info_svc_timeout;
       return platform::AnsiToUtf8(std::string(reinterpret_cast<const char*>(p), length));
     }
     case isc_info_truncated:

@@ -71,5 +71,8 @@ std::string FileNameForServer(const std::string& path);
 // The text of an isc_info_svc_line reply. An empty text is the end of the output.
 // Raises EIBClientError for a reply that is malformed, truncated or not a line.
 std::string ParseLineReply(const unsigned char* begin, const unsigned char* end);
+// The same for a query made with a read timeout: `timedOut` tells an empty text that
+// only means "nothing yet" (the reply's isc_info_svc_timeout) from the end.
+std::string ParseLineReply(const unsigned char* begin, const unsigned char* end, bool& timedOut);
 
 }  // namespace fbclient

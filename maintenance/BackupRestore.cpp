@@ -119,6 +119,7 @@ void BackupDatabase(const std::string& host, const std::string& databasePath,
       fbclient::TServiceConnection service(ServerName(host, port), userName, password);
       if (DeleteStaleFile(backupPath)) ProgramLog("Удален старый файл резервной копии", llPlain);
       service.Attach();
+      service.SetInterruptible(true);
       service.StartBackup(databasePath, backupPath);
       ReadOutput(service, captured, kBackupDump, "backup-running", JobStage::Backup);
       try {
@@ -166,6 +167,7 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
         ProgramLog("Удален старый файл временной базы данных: " + tempPath, llPlain);
       }
       service.Attach();
+      service.SetInterruptible(true);
       service.StartRestore(backupPath, tempPath, pageSize);
       try {
         ReadOutput(service, captured, dumpHeader, "restore-running", JobStage::Restore);

@@ -291,6 +291,7 @@ void TServerShutdown::Calibrate(const std::string& scratchPath) {
     TServerLogin login = CurrentServerLogin();
     fbclient::TServiceConnection service(login.ServerName(), login.user, login.password);
     service.Attach();
+    service.SetInterruptible(true);
     service.StartBackup(databasePath_, scratchPath, fbclient::TBackupScope::kMetadataOnly);
     std::vector<std::string> output;
     try {

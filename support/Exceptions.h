@@ -112,6 +112,14 @@ class EIBInterBaseError : public ExceptionKind<EIBInterBaseError, Exception> {
   std::vector<long> systemCodes_;
 };
 
+// The program was asked to end (a signal, a console event) while it waited for the
+// server: the work stops the way a failure stops it.
+class EInterrupted : public ExceptionKind<EInterrupted, Exception> {
+ public:
+  using ExceptionKind::ExceptionKind;
+  const char* ClassName() const noexcept override { return "EInterrupted"; }
+};
+
 // The database client library is missing or unusable.
 class EIBClientError : public ExceptionKind<EIBClientError, Exception> {
  public:

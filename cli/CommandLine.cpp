@@ -27,6 +27,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   } else if (operands[0] == "stat") {
     result.command = TCommandLine::Command::Stat;
     if (result.json) throw Exception("параметр --json есть только у команды optimize");
+  } else if (operands[0] == "recover") {
+    result.command = TCommandLine::Command::Recover;
+    if (result.json) throw Exception("параметр --json есть только у команды optimize");
+    result.databases.assign(operands.begin() + 1, operands.end());
+    return result;
   } else {
     throw Exception("неизвестная команда \"" + operands[0] + "\"");
   }
@@ -45,10 +50,13 @@ std::string UsageText() {
   return "Использование:\n"
          "  qvnoptimize optimize [--json] [БАЗА]   перестроить базу данных\n"
          "  qvnoptimize stat [БАЗА]                показать заголовок базы данных\n"
+         "  qvnoptimize recover [БАЗА...]          вернуть в рабочий режим базы, которые\n"
+         "                                         оставила закрытыми прерванная оптимизация\n"
          "  qvnoptimize --version                  версия программы\n"
          "  --json   итог одним объектом JSON на stdout (outcome, message, размеры,\n"
          "           время); ход работы - строками JSON на stderr (stage, done, total)\n"
-         "Код выхода: 0 - успех; 1 - ошибка (её текст на stderr и в журнале);\n"
+         "Код выхода: 0 - успех (recover: ни одна база не осталась закрытой нами);\n"
+         "            1 - ошибка (её текст на stderr и в журнале);\n"
          "            2 - ошибка в командной строке\n"
          "База по умолчанию: " + site::DefaultDatabasePath() + "\n"
          "Журнал: " + site::LogFilePath() + "\n";

@@ -5,10 +5,11 @@
 #include <vector>
 
 struct TCommandLine {
-  enum class Command { Optimize, Stat, Help, Version };
+  enum class Command { Optimize, Stat, Recover, Help, Version };
   Command command = Command::Help;
   bool json = false;
   std::string database;  // as given; empty for the default database
+  std::vector<std::string> databases;  // recover: as given; none for the known ones
 };
 
 // Reads the arguments (without the program's name). A command line that is wrong
@@ -18,6 +19,7 @@ struct TCommandLine {
 //   optimize --jsn            -> "неизвестный параметр \"--jsn\""
 //   optimize a b              -> "лишний аргумент \"b\""
 //   stat --json               -> "параметр --json есть только у команды optimize"
+//   recover a b               -> recover, databases a and b
 // --help (or -h) anywhere asks for the help, --version for the version.
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 

@@ -25,6 +25,7 @@
 #include "maintenance/Workflow.h"
 #include "platform/ConsoleOutput.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Interrupt.h"
 #include "progress/ProgressViewer.h"
 #include "progress/TerminalPresenter.h"
 
@@ -135,6 +136,45 @@ int Statistics(const std::string& database) {
   return 0;
 }
 
+// Brings back online every database that a run of ours left shut down and that no
+// run works on any more: the named ones, or the known ones. Exit status 0 when none
+// of ours is left shut down (also when there was nothing to do).
+int Recover(const std::vector<std::string>& named) {
+  std::vector<std::string> databases = named;
+  if (databases.empty()) databases = site::KnownDatabasePaths();
+  int status = 0;
+  for (const std::string& database : databases) {
+    TRecoveryResult result = RecoverDatabase(database);
+    std::string text = result.text;
+    switch (result.outcome) {
+      case TRecoveryOutcome::kNothingOfOurs:
+        if (named.empty()) continue;  // the defaults that need nothing are not listed
+        text = "База данных \"" + database + "\": прерванной оптимизации нет, возвращать нечего.";
+        break;
+      case TRecoveryOutcome::kBroughtBack:
+      case TRecoveryOutcome::kLeftToOthers:
+        break;
+      case TRecoveryOutcome::kMissing:
+        if (named.empty()) continue;
+        status = 1;
+        break;
+      case TRecoveryOutcome::kRunAlive:
+      case TRecoveryOutcome::kFailed:
+        status = 1;
+        break;
+    }
+    Log(ProgramLogger(), "Восстановление: " + text,
+        status == 0 ? llPlain : llError);
+    platform::WriteConsoleText(result.outcome == TRecoveryOutcome::kBroughtBack ||
+                                       result.outcome == TRecoveryOutcome::kNothingOfOurs ||
+                                       result.outcome == TRecoveryOutcome::kLeftToOthers
+                                   ? stdout
+                                   : stderr,
+                               WithLineFeeds(text) + "\n");
+  }
+  return status;
+}
+
 int Optimize(const std::string& database, bool json) {
   TRebuildReport report;
   report.databasePath = database;  // the rebuild puts the real file's path here
@@ -164,6 +204,9 @@ int Optimize(const std::string& database, bool json) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread exists: a signal or a console event then ends a rebuild the way
+  // a failure does, and a closed pipe never ends the program.
+  platform::WatchForInterruption();
   platform::RemoveCurrentFolderFromLibrarySearch();  // before any library is loaded
   const std::vector<std::string> args(argv + 1, argv + argc);
   TCommandLine commandLine;
@@ -202,9 +245,13 @@ int main(int argc, char** argv) {
     platform::WriteConsoleText(stderr, std::string(e.what()) + "\n");
     return 1;
   }
+  if (commandLine.command == TCommandLine::Command::Recover) return Recover(commandLine.databases);
   // A run that was ended while its database was shut down left a note beside it.
   std::string recovered = RecoverInterruptedRebuilds({database, site::DefaultDatabasePath()});
   if (!recovered.empty()) platform::WriteConsoleText(stderr, WithLineFeeds(recovered) + "\n");
   if (commandLine.command == TCommandLine::Command::Stat) return Statistics(database);
-  return Optimize(database, commandLine.json);
+  int status = Optimize(database, commandLine.json);
+  // A console event handler waits for this before Windows may end the process.
+  platform::InterruptionHandled();
+  return status;
 }

@@ -1,5 +1,6 @@
 #include "maintenance/DatabaseShutdown.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -367,23 +368,78 @@ void CloseLingeringDatabase(const std::string& host, const std::string& database
   });
 }
 
-std::string RecoverInterruptedRebuild(const std::string& databasePath) {
+namespace {
+
+// A side file of an ended run may go once the server has let go of it: its orphaned
+// job can go on writing a backup for a while after the run was killed. Never waited
+// for: a file still in use is left for the next look.
+bool ServerLetGo(const std::string& path) {
+  if (!platform::IsFileFree(path)) return false;
+#ifndef _WIN32
+  // POSIX shows no hold on a backup being written: it must have stood still a while.
+  std::optional<std::int64_t> written = platform::LastWriteTimeMs(path);
+  auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                 std::chrono::system_clock::now().time_since_epoch())
+                 .count();
+  if (!written || now - *written < 10000) return false;
+#endif
+  return true;
+}
+
+}  // namespace
+
+std::string RemoveLeftovers(const std::string& databasePath) {
+  std::string text;
+  for (const char* extension : {kBackupExtension, kTempBaseExtension}) {
+    const std::string path = ChangeFileExt(databasePath, extension);
+    if (platform::KindOfEntry(path) != platform::EntryKind::kRegular) continue;
+    if (ServerLetGo(path) && platform::RemoveFile(path)) {
+      ProgramLog("Удалён файл прерванной оптимизации: " + path, llPlain);
+    } else {
+      std::string line = FormatText("Файл прерванной оптимизации \"%s\" ещё занят сервером: он "
+                                    "будет удалён позже.",
+                                    {path});
+      ProgramLog(line, llWarning);
+      text += (text.empty() ? "" : "\r\n") + line;
+    }
+  }
+  return text;
+}
+
+std::uint64_t LeftoverBytes(const std::string& databasePath) {
+  std::uint64_t bytes = 0;
+  for (const char* extension : {kBackupExtension, kTempBaseExtension}) {
+    const std::string path = ChangeFileExt(databasePath, extension);
+    if (platform::KindOfEntry(path) == platform::EntryKind::kRegular)
+      bytes += static_cast<std::uint64_t>(std::max<std::int64_t>(platform::FileSizeOf(path).value_or(0), 0));
+  }
+  return bytes;
+}
+
+TRecoveryResult RecoverEndedRun(const std::string& databasePath) {
   const std::string statePath = ShutdownStatePath(databasePath);
-  if (platform::KindOfEntry(statePath) != platform::EntryKind::kRegular) return std::string();
+  if (platform::KindOfEntry(statePath) != platform::EntryKind::kRegular)
+    return {TRecoveryOutcome::kNothingOfOurs, std::string()};
   std::optional<TShutdownState> state = ParseStateFile(ReadSmallFile(statePath));
-  // The database the state file was written for: "ZARVO.FDB" and "ZARVO.GDB" share it.
-  const std::string target = state ? state->databasePath : databasePath;
   if (!state) {
     // Cut short while it was first written: nothing was shut down yet.
     RemoveStateFile(statePath);
-    return std::string();
+    RemoveLeftovers(databasePath);
+    return {TRecoveryOutcome::kNothingOfOurs, std::string()};
   }
-  if (!platform::FileExists(target)) return std::string();  // nothing to bring back
+  // The database the state file was written for: "ZARVO.FDB" and "ZARVO.GDB" share it.
+  const std::string& target = state->databasePath;
+  if (!platform::FileExists(target)) {
+    RemoveStateFile(statePath);  // nothing left to protect
+    return {TRecoveryOutcome::kMissing,
+            FormatText("Файл \"%s\" не найден на этом компьютере!", {target})};
+  }
   TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), target);
   if (header.Online()) {
     // Ended before the shutdown took effect, or after the swap: nothing to undo.
     RemoveStateFile(statePath);
-    return std::string();
+    RemoveLeftovers(target);
+    return {TRecoveryOutcome::kNothingOfOurs, std::string()};
   }
   if (!ShutdownIsOurs(*state, header)) {
     // Shut down again by somebody else since that run ended: theirs to undo.
@@ -393,7 +449,7 @@ std::string RecoverInterruptedRebuild(const std::string& databasePath) {
         "как есть.",
         {target, header.attributes});
     ProgramLog(text, llWarning);
-    return std::string();
+    return {TRecoveryOutcome::kLeftToOthers, text};
   }
   try {
     BringOnlineAndCheck(target);
@@ -411,25 +467,49 @@ std::string RecoverInterruptedRebuild(const std::string& databasePath) {
       "для других программ. База данных возвращена в рабочий режим; она не изменена.",
       {target});
   ProgramLog(text, llWarning);
-  return text;
+  std::string leftovers = RemoveLeftovers(target);
+  if (!leftovers.empty()) text += "\r\n" + leftovers;
+  return {TRecoveryOutcome::kBroughtBack, text};
+}
+
+std::string RecoverInterruptedRebuild(const std::string& databasePath) {
+  TRecoveryResult result = RecoverEndedRun(databasePath);
+  return result.outcome == TRecoveryOutcome::kBroughtBack ? result.text : std::string();
+}
+
+TRecoveryResult RecoverDatabase(const std::string& path) {
+  try {
+    const std::string databasePath = RealDatabasePath(path);
+    if (!platform::FileExists(ShutdownStatePath(databasePath))) {
+      if (!platform::FileExists(databasePath))
+        return {TRecoveryOutcome::kMissing,
+                FormatText("Файл \"%s\" не найден на этом компьютере!", {databasePath})};
+      return {TRecoveryOutcome::kNothingOfOurs, std::string()};
+    }
+    // A run that still holds the lock is alive: its database is its own business.
+    std::unique_ptr<platform::NamedLock> lock = TryRebuildLock(databasePath);
+    if (!lock) {
+      return {TRecoveryOutcome::kRunAlive,
+              FormatText("База данных \"%s\" сейчас оптимизируется другой копией программы: она "
+                         "сама вернёт базу данных в рабочий режим.",
+                         {databasePath})};
+    }
+    return RecoverEndedRun(databasePath);
+  } catch (const std::exception& e) {
+    ProgramLog(e.what(), llError);
+    return {TRecoveryOutcome::kFailed, e.what()};
+  }
 }
 
 std::string RecoverInterruptedRebuilds(const std::vector<std::string>& databasePaths) {
   std::string texts;
   for (const std::string& path : databasePaths) {
-    try {
-      const std::string databasePath = RealDatabasePath(path);
-      // No state file, nothing to bring back.
-      if (!platform::FileExists(ShutdownStatePath(databasePath))) continue;
-      // A run that still holds the lock is alive: its database is its own business.
-      std::unique_ptr<platform::NamedLock> lock = TryRebuildLock(databasePath);
-      if (!lock) continue;
-      std::string text = RecoverInterruptedRebuild(databasePath);
-      if (!text.empty()) texts += (texts.empty() ? "" : "\r\n\r\n") + text;
-    } catch (const std::exception& e) {
-      ProgramLog(e.what(), llError);
-      texts += (texts.empty() ? "" : "\r\n\r\n") + std::string(e.what());
-    }
+    TRecoveryResult result = RecoverDatabase(path);
+    // At a start, only what was done or failed is told; a missing default database
+    // or a live run are nobody's concern here.
+    if (result.outcome != TRecoveryOutcome::kBroughtBack && result.outcome != TRecoveryOutcome::kFailed)
+      continue;
+    texts += (texts.empty() ? "" : "\r\n\r\n") + result.text;
   }
   return texts;
 }

@@ -127,13 +127,38 @@ class TServerShutdown {
 void CloseLingeringDatabase(const std::string& host, const std::string& databasePath,
                             const std::string& userName, const std::string& password, int port);
 
+// A killed run's partial backup and temporary file beside the database, removed
+// once the server has let go of them (never waited for); returns what had to stay.
+std::string RemoveLeftovers(const std::string& databasePath);
+// Their size: room that the next run frees before it needs it.
+std::uint64_t LeftoverBytes(const std::string& databasePath);
+
+// What became of a database a recovery looked at.
+enum class TRecoveryOutcome {
+  kNothingOfOurs,  // no state file of ours, or nothing left to undo
+  kBroughtBack,    // an ended run's shutdown undone: the database is online again
+  kLeftToOthers,   // shut down, but not by us (or no longer as we left it): left as it is
+  kRunAlive,       // a run is working on it: its own business
+  kMissing,        // no such file
+  kFailed,         // could not be brought back (the text says why)
+};
+struct TRecoveryResult {
+  TRecoveryOutcome outcome;
+  std::string text;  // for the log and the operator; empty when there is nothing to tell
+};
+
 // Looks for the state file of an ended run beside the database and brings the
-// database it names back online, if the shutdown is still the one that run left.
-// The caller must make sure that no live run owns it (the rebuild lock). Returns
-// what was done, for the log and the operator, empty when there was nothing to do;
-// raises when the database could not be brought back.
+// database it names back online, if the shutdown is still the one that run left,
+// then removes that run's leftovers. The caller must make sure that no live run owns
+// it (the rebuild lock). Raises when the database could not be brought back.
+TRecoveryResult RecoverEndedRun(const std::string& databasePath);
+// The same, for the rebuild's own start: the text when a database was brought back.
 std::string RecoverInterruptedRebuild(const std::string& databasePath);
 
-// At a program's start: the same for each of `databasePaths` whose run is over
-// (its rebuild lock is free); failures become text too. The texts are logged.
+// For a path as given: the lock is tried first (a live run is left alone); failures
+// become text. Logged.
+TRecoveryResult RecoverDatabase(const std::string& path);
+
+// At a program's start: each of `databasePaths`; what was brought back or could not
+// be, as one text.
 std::string RecoverInterruptedRebuilds(const std::vector<std::string>& databasePaths);

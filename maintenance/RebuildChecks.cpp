@@ -176,7 +176,8 @@ void CheckRoomForRebuild(const std::string& databasePath, std::uint64_t database
                                {databasePath, platform::SystemErrorText(platform::LastErrorCode()),
                                 kUntouched}));
   }
-  if (*free < needed) {
+  // A killed run's backup and temporary file go before the new ones are written.
+  if (*free + LeftoverBytes(databasePath) < needed) {
     throw Exception(FormatText(
         "Недостаточно места на диске для оптимизации базы данных \"%s\": нужно не менее %s, "
         "свободно %s. Освободите место на диске и повторите попытку. %s",

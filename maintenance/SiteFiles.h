@@ -3,11 +3,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace site {
 
 // The fuel database, the path field's initial text.
 std::string DefaultDatabasePath();
+// The site's databases the programs know: the fuel, the shop and the office
+// database, in that order.
+std::vector<std::string> KnownDatabasePaths();
 // The program log.
 std::string LogFilePath();
 // The server's statistics tool.

@@ -17,6 +17,8 @@
 #include "maintenance/RebuildChecks.h"
 #include "logger/QLXLogger.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
+#include "platform/RunAtLogon.h"
 #include "platform/TestPoint.h"
 #include "platform/FileOps.h"
 #include "progress/ProgressViewer.h"
@@ -43,6 +45,25 @@ class ViewerGuard {
   TProgressViewer* viewer_;
 };
 
+// Should this run be ended with no chance to put things right (killed, a power cut,
+// the session ended), the user's next logon brings the database back online; the
+// registration goes when the run ends, whichever way.
+class RecoveryAtNextLogon {
+ public:
+  explicit RecoveryAtNextLogon(const std::string& databasePath)
+      : name_(RecoveryRegistrationName(databasePath)) {
+    if (!platform::RegisterRunAtNextLogon(name_, RecoveryCommand(databasePath)))
+      Log(ProgramLogger(), "Не удалось записать команду восстановления при следующем входе в систему",
+          llWarning);
+  }
+  ~RecoveryAtNextLogon() { platform::UnregisterRunAtNextLogon(name_); }
+  RecoveryAtNextLogon(const RecoveryAtNextLogon&) = delete;
+  RecoveryAtNextLogon& operator=(const RecoveryAtNextLogon&) = delete;
+
+ private:
+  std::string name_;
+};
+
 void ShowStage(TProgressViewer& viewer, const char* text) {
   viewer.SetString(10, text, 1, true, 0x8000, fsBold, 14, "");
 }
@@ -64,6 +85,19 @@ void CheckDatabasePath(const std::string& path) {
   if (!platform::FileExists(path)) {
     throw Exception(FormatText("Файл \"%s\" не найден на этом компьютере!", {path}));
   }
+}
+
+std::string RecoveryRegistrationName(const std::string& databasePath) {
+  std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
+  for (unsigned char c : platform::FileNameKey(databasePath)) hash = (hash ^ c) * 1099511628211ULL;
+  char name[64];
+  std::snprintf(name, sizeof name, "QVNOptimizeDB recover %016llx",
+                static_cast<unsigned long long>(hash));
+  return name;
+}
+
+std::string RecoveryCommand(const std::string& databasePath) {
+  return "\"" + platform::ExecutablePath() + "\" recover \"" + databasePath + "\"";
 }
 
 std::string RebuildReportText(const TRebuildReport& report) {
@@ -134,6 +168,7 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   // database is back online, before the viewer is terminated.
   ViewerGuard viewer(new TProgressViewer(kOptimizeCaption, false, false));
   RemoveFileOnExit backupFile(backupPath, false);  // armed once the backup is complete
+  RecoveryAtNextLogon recoveryAtLogon(databasePath);
   TServerShutdown shutdown(databasePath);
   bool swapped = false, backingUp = false;
   unsigned pageSize = kRestorePageSize;

@@ -39,3 +39,9 @@ std::string RebuildReportText(const TRebuildReport& report);
 // backup file is removed on every way out once the backup has completed.
 void OptimizeDatabase(const std::string& databasePath, TRebuildReport& report);
 void OptimizeDatabase(const std::string& databasePath);
+
+// The recovery a run registers for the user's next logon (Windows RunOnce): its name,
+// one per database, and the command, this program with "recover" and the database:
+//   "C:\QORD\QVNOptimizeDB.exe" recover "C:\QORD\DB\ZARVO.FDB"
+std::string RecoveryRegistrationName(const std::string& databasePath);
+std::string RecoveryCommand(const std::string& databasePath);

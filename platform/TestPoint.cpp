@@ -7,6 +7,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
 
 namespace platform {
 
@@ -30,6 +31,12 @@ void TestPoint(const char* point) noexcept {
   if (pauseAt.empty() || pauseAt != point || pauseDir.empty()) return;
   try {
     std::string base = pauseDir + PathSeparator() + point;
+    // Which process reached the point, for a test that signals it; written before
+    // the mark that says it has.
+    File pid = File::Open(base + ".pid", FileOpenMode::kReadWriteCreate);
+    std::string text = std::to_string(CurrentProcessId());
+    pid.Write(text.data(), text.size());
+    pid.Close();
     File::Open(base + ".reached", FileOpenMode::kReadWriteCreate);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     while (!FileExists(base + ".go") && std::chrono::steady_clock::now() < deadline)

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <thread>
@@ -476,6 +477,61 @@ TEST_F(Site, ADatabaseWithPagesLargerThanTheRebuildsKeepsThem) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(fbtest::PageSizeOf(database_), 32768u);
   EXPECT_TRUE(Has(Query(dir_, database_, "SELECT CHAR_LENGTH(K) FROM WIDE;"), "6000"));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace clitest;
+
+// Ctrl+C or a stop of the service manager during the backup, SIGTERM during the
+// restore: the run stops the way a failure does and the database is online as soon
+// as the program has ended. Output into a pipe that closes ends nothing.
+TEST_F(Site, SignalsEndARunCleanlyAndAClosedPipeEndsNothing) {
+  fbtest::CreateDatabase(dir_, database_, 20000);
+  const std::string content = fbtest::Content(dir_, database_);
+  for (auto [point, signal] : {std::pair<const char*, int>{"backup-running", SIGINT},
+                               {"restore-running", SIGTERM}, {"backup-running", SIGHUP}}) {
+    SCOPED_TRACE(std::string(point) + " " + std::to_string(signal));
+    const std::string pauses = dir_.File("pause");
+    RunResult run = RunPausedAt(*this, "optimize '" + database_ + "'", point, pauses, [&] {
+      ::kill(std::stoi(ReadFile(pauses + "/" + point + ".pid")), signal);
+    });
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(Has(run.err, "Работа прервана по требованию завершить программу")) << run.err;
+    EXPECT_TRUE(Has(run.err, "Рабочая база данных не изменена")) << run.err;
+    EXPECT_TRUE(HeaderOf(database_).Online()) << HeaderOf(database_).attributes;
+    EXPECT_FALSE(platform::FileExists(dir_.File("QORD/DB/ZARVO.qvnshutdown")));
+    EXPECT_EQ(fbtest::PageSizeOf(database_), 4096u);
+  }
+  int piped = std::system(("QVN_QORD_ROOT='" + dir_.File("QORD") + "' '" +
+                           dir_.File("bin/qvnoptimize") + "' optimize '" + database_ +
+                           "' 2>&1 | head -c 20 >/dev/null")
+                              .c_str());
+  EXPECT_EQ(piped, 0);
+  EXPECT_TRUE(HeaderOf(database_).Online());
+  EXPECT_EQ(fbtest::PageSizeOf(database_), 16384u) << "the run went on to the end";
+  EXPECT_EQ(fbtest::Content(dir_, database_), content);
+}
+
+// `recover` after a run that was killed outright, and with nothing to undo.
+TEST_F(Site, RecoverBringsBackWhatAKilledRunLeftAndNothingElse) {
+  fbtest::CreateDatabase(dir_, database_, 100);
+  EXPECT_EQ(Run("optimize '" + database_ + "'", "QVN_TEST_STOP_AT=backup-running").status, 86);
+  ASSERT_FALSE(HeaderOf(database_).Online());
+  RunResult recovered = Run("recover '" + database_ + "'");
+  EXPECT_EQ(recovered.status, 0) << recovered.err;
+  EXPECT_TRUE(Has(recovered.out, "База данных возвращена в рабочий режим")) << recovered.out;
+  EXPECT_TRUE(HeaderOf(database_).Online());
+  EXPECT_FALSE(platform::FileExists(dir_.File("QORD/DB/ZARVO.qvnshutdown")));
+
+  RunResult again = Run("recover '" + database_ + "'");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_TRUE(Has(again.out, "прерванной оптимизации нет")) << again.out;
+  RunResult missing = Run("recover '" + dir_.File("QORD/DB/NONE.FDB") + "'");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(Has(missing.err, "не найден")) << missing.err;
 }
 
 }  // namespace

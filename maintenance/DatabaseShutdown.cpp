@@ -132,8 +132,9 @@ std::string StateFileText(const TShutdownState& state) {
                 state.processId);
   return head + state.databasePath +
          "\r\nQVNOptimizeDB: база данных закрыта для других программ на время оптимизации. "
-         "Если оптимизация была прервана, запустите QVNOptimizeDB снова: программа вернёт "
-         "базу данных в рабочий режим и удалит этот файл.\r\n";
+         "Если оптимизация была прервана, запустите QVNOptimizeDB снова или выполните "
+         "\"qvnoptimize recover\": программа вернёт базу данных в рабочий режим и удалит этот "
+         "файл. Не удаляйте его вручную.\r\n";
 }
 
 std::optional<TShutdownState> ParseStateFile(const std::string& text) {

@@ -27,5 +27,7 @@ void RequestInterruption(const char* reason) noexcept;
 // The program has put things right after an interruption and may now be ended: a
 // Windows console handler that holds the system's end of the process lets go.
 void InterruptionHandled() noexcept;
+// Waits at most `milliseconds` for that (Windows; POSIX returns at once).
+void WaitUntilInterruptionHandled(unsigned milliseconds) noexcept;
 
 }  // namespace platform

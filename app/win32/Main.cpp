@@ -14,8 +14,11 @@
 #include "app/win32/UMain.h"
 #include "fbclient/FBUtils.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Interrupt.h"
 #include "logger/QLXLogger.h"
+#include "maintenance/DatabaseShutdown.h"
 #include "maintenance/ProgramLogger.h"
+#include "maintenance/SiteFiles.h"
 #include "maintenance/Statistics.h"
 #include "maintenance/Workflow.h"
 #include "progress/ProgressViewer.h"
@@ -45,8 +48,15 @@ void FormCreate(TForm1&) {
 
 void FormDestroy(TForm1&) { CloseProgramLog(); }
 
+// When Windows ends the session during a rebuild all the same, the progress window
+// holds the end until the rebuild has put things right: told here, on every way out.
+struct InterruptionHandledOnExit {
+  ~InterruptionHandledOnExit() { platform::InterruptionHandled(); }
+};
+
 void Button1Click(TForm1& form) {
   {
+    InterruptionHandledOnExit handled;
     // Log-off and shut-down wait for the rebuild, on every way out of it.
     ShutdownBlock held(form.Handle(), UMain::kRebuildRunningReason);
     OptimizeDatabase(form.FilenameText());
@@ -61,6 +71,23 @@ void btnShowStatClick(TForm1& form) {
 }
 
 }  // namespace
+
+// "QVNOptimizeDB.exe recover [DB...]", as a run registers it for the next logon: the
+// databases an ended run left shut down are brought back online before anything
+// else, and only then does a box tell what was done (nothing shows when there was
+// nothing to do).
+int RecoverAndEnd(const std::vector<std::string>& args) {
+  OpenProgramLog();
+  std::vector<std::string> paths(args.begin() + 1, args.end());
+  for (const std::string& known : site::KnownDatabasePaths()) paths.push_back(known);
+  std::string text = RecoverInterruptedRebuilds(paths);
+  CloseProgramLog();
+  if (!text.empty()) {
+    ::MessageBoxW(nullptr, platform::Widen(text).c_str(),
+                  platform::Widen(UMain::kAppTitle).c_str(), MB_OK | MB_ICONWARNING);
+  }
+  return 0;
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // Before any library is loaded: a fbclient.dll planted in the current folder would
@@ -77,6 +104,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   FBUtils::Bind(&FBUtils::RefuseStartWithMessageBox);
   RegisterViewerClass();
   QLXLoggerStartup();
+  const std::vector<std::string> args = Arguments();
+  if (!args.empty() && args[0] == "recover") {
+    int status = RecoverAndEnd(args);
+    QLXLoggerShutdown();
+    ProgressViewerShutdown();
+    FBUtils::Release();
+    return status;
+  }
 
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&controls);

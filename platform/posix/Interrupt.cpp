@@ -30,5 +30,6 @@ void WatchForInterruption() {
 }
 
 void InterruptionHandled() noexcept {}
+void WaitUntilInterruptionHandled(unsigned) noexcept {}
 
 }  // namespace platform

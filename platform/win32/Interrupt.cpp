@@ -6,7 +6,11 @@ namespace platform {
 
 namespace {
 
-HANDLE handled = nullptr;  // set once the program has put things right
+// Set once the program has put things right; made at the first use.
+HANDLE HandledEvent() {
+  static HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
+}
 
 const char* EventName(DWORD event) {
   switch (event) {
@@ -24,20 +28,26 @@ const char* EventName(DWORD event) {
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   RequestInterruption(EventName(event));
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
-  if (handled != nullptr) ::WaitForSingleObject(handled, 20000);
+  WaitUntilInterruptionHandled(20000);
   return TRUE;
 }
 
 }  // namespace
 
 void WatchForInterruption() {
-  if (handled != nullptr) return;
-  handled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  static bool started = false;
+  if (started) return;
+  started = true;
+  HandledEvent();
   ::SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
 }
 
 void InterruptionHandled() noexcept {
-  if (handled != nullptr) ::SetEvent(handled);
+  if (HANDLE event = HandledEvent()) ::SetEvent(event);
+}
+
+void WaitUntilInterruptionHandled(unsigned milliseconds) noexcept {
+  if (HANDLE event = HandledEvent()) ::WaitForSingleObject(event, milliseconds);
 }
 
 }  // namespace platform

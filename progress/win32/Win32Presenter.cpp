@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/QueryMessages.h"
+#include "platform/Interrupt.h"
 #include "platform/win32/WindowsSupport.h"
 #include "progress/ProgressGeometry.h"
 #include "progress/ProgressViewer.h"
@@ -402,6 +403,15 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
       // The window shows only while a long operation runs, which must not be cut
       // off by a log-off or shut-down. Answered at once: this thread never blocks.
       return FALSE;
+    case WM_ENDSESSION:
+      // The session ends all the same (a forced shut-down): the operation is asked
+      // to stop the way a failure does, and the process is let go once it has put
+      // things right, or when the system's patience is near its end.
+      if (wParam) {
+        platform::RequestInterruption("WM_ENDSESSION");
+        platform::WaitUntilInterruptionHandled(15000);
+      }
+      return 0;
     case PVM_PAINTFRAME: {
       // Any process can send this message number (a broadcast, say): wParam counts
       // only when it is the viewer that owns this window.

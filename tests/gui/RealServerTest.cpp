@@ -21,6 +21,7 @@
 
 #include "app/UMainModel.h"
 #include "maintenance/Workflow.h"
+#include "platform/RunAtLogon.h"
 #include "platform/AnsiText.h"
 #include "platform/Encoding.h"
 #include "platform/Process.h"
@@ -501,6 +502,47 @@ TEST_F(RealServer, TheNextStartBringsBackADatabaseAKilledRunLeftShutDown) {
   EXPECT_EQ(Fingerprint(kSiteDatabase, server_), before);
   for (const std::string& name : FolderFiles(kSiteDatabase))
     EXPECT_EQ(name.find(".qvnshutdown"), std::string::npos) << name;
+}
+
+// The window program killed during the backup (Task Manager, a crash, a power cut at
+// a scheduled run) leaves the recovery registered for the next logon; that command,
+// run as Windows would run it, brings the database back online before its box waits.
+TEST_F(RealServer, AWindowRunKilledInTheBackupLeavesARunOnceThatBringsTheDatabaseBack) {
+  CreateDatabase(kSiteDatabase);
+  std::map<std::string, std::string> before = Fingerprint(kSiteDatabase, server_);
+  Installation site("real_runonce");
+  Install(site);
+  const std::string name = RecoveryRegistrationName(kSiteDatabase);
+  {
+    gui::ScopedEnvironment stop(L"QVN_TEST_STOP_AT", L"backup-running");
+    gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
+    HWND form = program.WaitForWindow(L"TForm1");
+    ASSERT_NE(form, nullptr);
+    ::SendMessageW(::GetDlgItem(form, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(platform::Widen(kSiteDatabase).c_str()));
+    gui::Click(::GetDlgItem(form, UMain::kButton1.id));
+    ASSERT_EQ(program.WaitForExit(std::chrono::seconds(60)), 86);
+  }
+  ASSERT_NE(HeaderPage(kSiteDatabase, server_).find("single-user"), std::string::npos);
+  const std::string command = platform::RunAtNextLogonCommand(name);
+  EXPECT_EQ(command, "\"" + site.Path("QVNOptimizeDB.exe") + "\" recover \"" +
+                         std::string(kSiteDatabase) + "\"");
+  // As Windows runs it: the program's path, then its arguments.
+  const std::string arguments = command.substr(command.find("\" ") + 2);
+  gui::RunningProgram recovery(site.Path("QVNOptimizeDB.exe"), arguments);
+  HWND box = recovery.WaitForDialog("Оптимизация БД");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(HeaderPage(kSiteDatabase, server_).find("shutdown"), std::string::npos)
+      << "online before the box is answered";
+  EXPECT_EQ(HeaderPage(kSiteDatabase, server_).find("maintenance"), std::string::npos);
+  EXPECT_NE(DialogText(box).find("База данных возвращена в рабочий режим"), std::string::npos);
+  PressOk(box);
+  EXPECT_EQ(recovery.WaitForExit(), 0);
+  EXPECT_EQ(Fingerprint(kSiteDatabase, server_), before);
+  platform::UnregisterRunAtNextLogon(name);  // Windows deletes it as it runs it
+  // A run that ends by itself, either way, takes its registration away.
+  EXPECT_EQ(OptimizeInWindow(site, kSiteDatabase), kOptimizeSuccess);
+  EXPECT_EQ(platform::RunAtNextLogonCommand(name), "");
 }
 
 // Another program attached to the database: the server refuses to shut it down for

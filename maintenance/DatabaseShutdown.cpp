@@ -78,6 +78,9 @@ void BringOnlineAndCheck(const std::string& databasePath) {
 void RemoveStateFile(const std::string& statePath) { platform::RemoveFile(statePath); }
 
 constexpr char kStateMark[] = "QVNOptimizeDB|";
+// The first line of an older version's state file.
+constexpr char kOlderStateMark[] =
+    "QVNOptimizeDB: база данных закрыта для других программ на время оптимизации";
 
 std::string ReadSmallFile(const std::string& path) {
   platform::File file = platform::File::Open(path, platform::FileOpenMode::kRead);
@@ -137,9 +140,14 @@ std::string StateFileText(const TShutdownState& state) {
          "файл. Не удаляйте его вручную.\r\n";
 }
 
+bool IsOurStateText(const std::string& text) {
+  return text.compare(0, sizeof kStateMark - 1, kStateMark) == 0 ||
+         text.compare(0, sizeof kOlderStateMark - 1, kOlderStateMark) == 0;
+}
+
 std::optional<TShutdownState> ParseStateFile(const std::string& text) {
   std::vector<std::string> lines = SplitLines(text);
-  if (lines.size() < 2 || lines[1].empty()) return std::nullopt;
+  if (!IsOurStateText(text) || lines.size() < 2 || lines[1].empty()) return std::nullopt;
   TShutdownState state;
   state.databasePath = lines[1];
   const std::string& head = lines[0];
@@ -217,7 +225,19 @@ void TServerShutdown::Record(bool single, bool full, std::uint64_t next, bool ex
   }
 }
 
+// In full shutdown nobody is attached, and the server closes the database: the count
+// is read once it has (the header page on the disk then holds all the server did;
+// Firebird 4 SuperServer, closing a database, may still count a transaction of its
+// own). Bounded: a file still held after that is read as it is, and a count that is
+// off then refuses the rebuild rather than lets it pass.
+static void WaitUntilClosedByServer(const std::string& databasePath) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!platform::IsFileFree(databasePath) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 std::uint64_t TServerShutdown::ConfirmFull(const char* step) {
+  WaitUntilClosedByServer(databasePath_);
   TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
   if (!header.FullShutdown()) {
     RefuseIntruder(FormatText("после шага \"%s\" база данных не закрыта полностью: %s",
@@ -242,6 +262,7 @@ void TServerShutdown::ShutOut(const TDatabaseHeader& online) {
       RefuseOtherProgram(databasePath_, "Сервер: " + e.Message());
     throw;
   }
+  WaitUntilClosedByServer(databasePath_);
   TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
   if (!header.FullShutdown())
     RefuseOtherProgram(databasePath_, "Сервер не закрыл базу данных: " + header.attributes);
@@ -419,9 +440,15 @@ std::uint64_t LeftoverBytes(const std::string& databasePath) {
 
 TRecoveryResult RecoverEndedRun(const std::string& databasePath) {
   const std::string statePath = ShutdownStatePath(databasePath);
-  if (platform::KindOfEntry(statePath) != platform::EntryKind::kRegular)
+  // A file named so that it would be its own state file is refused as a database
+  // later; it is never taken for a state file.
+  if (platform::KindOfEntry(statePath) != platform::EntryKind::kRegular ||
+      platform::SameFile(statePath, databasePath))
     return {TRecoveryOutcome::kNothingOfOurs, std::string()};
-  std::optional<TShutdownState> state = ParseStateFile(ReadSmallFile(statePath));
+  const std::string text = ReadSmallFile(statePath);
+  // Somebody else's file under that name: not ours to read or remove.
+  if (!IsOurStateText(text)) return {TRecoveryOutcome::kNothingOfOurs, std::string()};
+  std::optional<TShutdownState> state = ParseStateFile(text);
   if (!state) {
     // Cut short while it was first written: nothing was shut down yet.
     RemoveStateFile(statePath);
@@ -463,14 +490,14 @@ TRecoveryResult RecoverEndedRun(const std::string& databasePath) {
         {target, e.Message()}));
   }
   RemoveStateFile(statePath);
-  std::string text = FormatText(
+  std::string told = FormatText(
       "Предыдущая оптимизация базы данных \"%s\" была прервана, когда база данных была закрыта "
       "для других программ. База данных возвращена в рабочий режим; она не изменена.",
       {target});
-  ProgramLog(text, llWarning);
+  ProgramLog(told, llWarning);
   std::string leftovers = RemoveLeftovers(target);
-  if (!leftovers.empty()) text += "\r\n" + leftovers;
-  return {TRecoveryOutcome::kBroughtBack, text};
+  if (!leftovers.empty()) told += "\r\n" + leftovers;
+  return {TRecoveryOutcome::kBroughtBack, told};
 }
 
 std::string RecoverInterruptedRebuild(const std::string& databasePath) {

@@ -58,7 +58,9 @@ struct TShutdownState {
 // The file's text: a first line of fixed length (rewritten in place at every step),
 // then the database's path, the process and a Russian note for whoever finds it.
 std::string StateFileText(const TShutdownState& state);
-// Nothing for a text cut short before its path; a state file of an older version
+// Whether a text is one this program writes as a state file (or an older version did).
+bool IsOurStateText(const std::string& text);
+// Nothing for a text not ours, or cut short before its path; a state file of an older version
 // (no first line of ours), or one whose first line is damaged, covers either mode
 // from any count.
 std::optional<TShutdownState> ParseStateFile(const std::string& text);

@@ -302,7 +302,8 @@ void TServerShutdown::CloseAgain(fbclient::TServiceConnection* service) {
   ConfirmFull("полное закрытие");
 }
 
-void TServerShutdown::Calibrate(const std::string& scratchPath) {
+void TServerShutdown::Calibrate(const std::string& scratchPath,
+                                const std::function<void()>& whileAdmitted) {
   // A file left there by an earlier run goes first; anything but a plain file stops.
   CheckSideFileIsOurs(scratchPath);
   if (platform::FileExists(scratchPath) && !platform::RemoveFile(scratchPath)) {
@@ -310,6 +311,7 @@ void TServerShutdown::Calibrate(const std::string& scratchPath) {
                                {scratchPath, platform::SystemErrorText(platform::LastErrorCode())}));
   }
   AdmitOne();
+  if (whileAdmitted) whileAdmitted();
   {
     TServerLogin login = CurrentServerLogin();
     fbclient::TServiceConnection service(login.ServerName(), login.user, login.password);

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -97,7 +98,11 @@ class TServerShutdown {
   void CloseAgain(fbclient::TServiceConnection* service = nullptr);
   // A cycle single -> metadata-only backup into `scratchPath` -> full, measuring
   // what the rebuild's own steps add to the count. The file is removed.
-  void Calibrate(const std::string& scratchPath);
+  // `whileAdmitted` runs in single-user mode before the backup (a look of our own at
+  // the database; nobody else's transaction can start meanwhile on Super, and an
+  // automatic sweep it would set off cannot get in).
+  void Calibrate(const std::string& scratchPath,
+                 const std::function<void()>& whileAdmitted = nullptr);
   // The backup's growth of the count against the calibration's after it. Raises
   // EOtherProgramAtWork when they differ.
   void ProveNobodyElseWorked() const;

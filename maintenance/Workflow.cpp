@@ -184,9 +184,6 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
       checks.before = [&] {
         TDatabaseHeader before = ReadDatabaseHeader(login, databasePath);
         CheckDatabaseMode(databasePath, before);
-        CheckDatabaseOwner(databasePath, fbclient::DatabaseOwner(login.ServerName(), databasePath,
-                                                                 login.user, login.password),
-                           login.user);
         report.pageSizeBefore = static_cast<int>(before.pageSize);
         pageSize = RestorePageSizeFor(before.pageSize);
         fullShutdown = std::make_unique<fbclient::TServiceConnection>(login.ServerName(),
@@ -196,7 +193,15 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
         // but one SYSDBA or owner attachment while in single-user mode; what the
         // rebuild's own steps add to the transaction count is measured on the way.
         shutdown.ShutOut(before);
-        shutdown.Calibrate(scratchPath);
+        // The owner is read while the database admits only us: the transaction it
+        // takes then sets off no automatic sweep, and it is taken up by the first
+        // cycle. Another owner is refused, the database back online as it was.
+        shutdown.Calibrate(scratchPath, [&] {
+          CheckDatabaseOwner(databasePath,
+                             fbclient::DatabaseOwner(login.ServerName(), databasePath, login.user,
+                                                     login.password),
+                             login.user);
+        });
         shutdown.AdmitOne();
         platform::TestPoint("shutdown");
         backingUp = true;

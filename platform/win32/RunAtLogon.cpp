@@ -34,10 +34,16 @@ void UnregisterRunAtNextLogon(const std::string& name) noexcept {
 }
 
 std::string RunAtNextLogonCommand(const std::string& name) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnceKey, 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
+    return std::string();
+  ScopedRegKey key(raw);
   wchar_t text[4096] = {};
   DWORD size = sizeof text - sizeof(wchar_t);
-  if (::RegGetValueW(HKEY_CURRENT_USER, kRunOnceKey, Widen(name).c_str(), RRF_RT_REG_SZ, nullptr,
-                     text, &size) != ERROR_SUCCESS)
+  DWORD type = 0;
+  if (::RegQueryValueExW(key.Get(), Widen(name).c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
+      type != REG_SZ)
     return std::string();
   return Narrow(text, wcslen(text));
 }

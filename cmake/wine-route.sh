@@ -12,7 +12,7 @@
 wine_cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" 2>/dev/null; }
 WINE_ROUTE=$(wine_cached QVN_WINE_ROUTE)
 WINE_FONTS=/usr/share/wine/fonts
-WINE=(wine) WINESERVER=(wineserver)
+WINE=(/usr/bin/wine) WINESERVER=(/usr/bin/wineserver)
 if grep -q '^CMAKE_C_COMPILER_AR:.*x86_64-w64-mingw32' "$build/CMakeCache.txt" 2>/dev/null &&
    [ -x /usr/lib/wine/wine64 ]; then
     export WINELOADER=/usr/lib/wine/wine64

@@ -37,51 +37,20 @@ PACKAGES="wine wine32:i386 wine64 libwine-dev:i386 wine64-tools g++-multilib lib
 STAMP=$ROOT/.qvn-wine32-root
 here=$(cd "$(dirname "$0")" && pwd)
 project=$(dirname "$here")
+# shellcheck source=scripts/debian-root.sh
+. "$here/debian-root.sh"
 
 complete() {
-    [ -f "$STAMP" ] && [ -x "$ROOT/usr/lib/wine/wine" ] && [ -x "$ROOT/usr/bin/winegcc" ] && [ -x "$ROOT/usr/bin/g++" ] &&
-        [ -e "$ROOT/usr/lib/i386-linux-gnu/libfbclient.so.2" ] &&
+    [ -f "$STAMP" ] && [ -x "$ROOT/usr/lib/wine/wine" ] && [ -x "$ROOT/usr/bin/winegcc" ] &&
+        [ -x "$ROOT/usr/bin/g++" ] && [ -e "$ROOT/usr/lib/i386-linux-gnu/libfbclient.so.2" ] &&
         [ -f "$ROOT/usr/lib/i386-linux-gnu/wine/i386-unix/libwinecrt0.a" ]
-}
-
-# The folders bound into the root: each once, none inside another.
-shared_folders() {
-    local list=() d other kept
-    IFS=: read -r -a extra <<<"${QVN_WINE_SHARED:-}"
-    for d in "${TMPDIR:-/tmp}" /tmp "$project" "${extra[@]}"; do
-        [ -n "$d" ] && [ -d "$d" ] && [ "$d" != / ] || continue
-        list+=("$(cd "$d" && pwd -P)")
-    done
-    for d in $(printf '%s\n' "${list[@]}" | sort -u); do
-        kept=yes
-        for other in "${list[@]}"; do
-            case $d in "$other"/*) kept=no ;; esac
-        done
-        if [ $kept = yes ]; then echo "$d"; fi
-    done
 }
 
 run_in_root() {
     complete || { echo "wine32root: no complete root in $ROOT (scripts/wine32root.sh builds it)" >&2; exit 1; }
-    local binds
-    binds=$(shared_folders | tr '\n' ':')
-    QVN_SYSTEM=$ROOT QVN_BINDS=$binds QVN_CWD=$PWD exec unshare --mount --propagation private -- \
-        /bin/bash -c '
-        set -e
-        IFS=: read -r -a binds <<<"$QVN_BINDS"
-        for d in "${binds[@]}"; do
-            [ -n "$d" ] || continue
-            mkdir -p "$QVN_SYSTEM$d"
-            mount --bind "$d" "$QVN_SYSTEM$d"
-        done
-        mount --rbind /dev "$QVN_SYSTEM/dev"
-        mount --rbind /sys "$QVN_SYSTEM/sys"
-        mount -t proc proc "$QVN_SYSTEM/proc"
-        # The caller'"'"'s folder where it is bound in, else the root'"'"'s top.
-        cwd=$QVN_CWD
-        [ -d "$QVN_SYSTEM$cwd" ] || cwd=/
-        exec chroot "$QVN_SYSTEM" /usr/bin/env -u QVN_SYSTEM -u QVN_BINDS -u QVN_CWD \
-            --chdir="$cwd" "$@"' wine32-root "$@"
+    local extra
+    IFS=: read -r -a extra <<<"${QVN_WINE_SHARED:-}"
+    enter_root "$ROOT" "$(shared_folders "${TMPDIR:-/tmp}" /tmp "$project" "${extra[@]}")" "$@"
 }
 
 case "${1:-}" in
@@ -101,17 +70,6 @@ esac
 if complete; then echo "$ROOT"; exit 0; fi
 [ "$(id -u)" -eq 0 ] || { echo "wine32root: building the 32-bit Wine root needs root" >&2; exit 1; }
 
-mirror() {
-    if [ -n "${QVN_DEBIAN_MIRROR:-}" ]; then echo "$QVN_DEBIAN_MIRROR"; return; fi
-    # The host's own Debian mirror (deb822 sources first, then the one-line form).
-    local uri
-    uri=$(grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}' |
-          grep -v -- '-security' | grep -m1 '/debian/\?$' || true)
-    [ -n "$uri" ] || uri=$(grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
-                          awk '{print $2}' | grep -v -- '-security' | grep -m1 '/debian/\?$' || true)
-    echo "${uri:-http://deb.debian.org/debian}"
-}
-
 mkdir -p "$(dirname "$ROOT")"
 # One builder at a time; a second one waits and then finds the root complete.
 exec 9>"$ROOT.lock"
@@ -120,18 +78,12 @@ if complete; then echo "$ROOT"; exit 0; fi
 
 new=$ROOT.new
 # Whatever a broken earlier attempt left mounted inside is let go before it is removed.
-release_mounts() {
-    local m
-    for m in $(awk -v r="$1/" 'index($2, r) == 1 {print $2}' /proc/self/mounts | sort -r); do
-        umount -l "$m" 2>/dev/null || true
-    done
-}
 release_mounts "$new"
 rm -rf "$new"
 trap 'release_mounts "$new"' EXIT
 
 started=$(date +%s)
-src=$(mirror)
+src=$(debian_mirror)
 log=$ROOT.build.log
 echo "wine32root: debootstrap $SUITE from $src into $new" >&2
 debootstrap --variant=minbase "$SUITE" "$new" "$src" >"$log" 2>&1 ||

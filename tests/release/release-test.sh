@@ -35,6 +35,9 @@ listed=$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')
     { echo "FAIL: the package holds: $listed"; exit 1; }
 
 wine wineboot -i >"$work/wineboot.log" 2>&1 </dev/null
+# wineboot returns before the new prefix's first start is over; a window program
+# started meanwhile may not show its window within the test's wait (Wine 8 and 10).
+wineserver -w
 site=$WINEPREFIX/drive_c/QORD
 mkdir -p "$site/DB"
 unzip -q "$zip" -d "$site"

@@ -70,10 +70,14 @@ if [[ " ${presets[*]} " == *" win32 "* ]]; then
         why_not_32bit="no 32-bit programs on this kernel"
     else
         phase "32-bit Wine root (built once per machine)"
-        if ./scripts/wine32root.sh && ./scripts/wine32root.sh run /usr/lib/wine/wine --version >/dev/null; then
-            wine32=root
-        else
+        if ! ./scripts/wine32root.sh; then
             why_not_32bit="neither the host's 32-bit Wine (wine32:i386) nor the root of scripts/wine32root.sh could be had"
+        elif ./scripts/wine32root.sh run /usr/lib/wine/wine --version >/dev/null; then
+            wine32=root
+        elif ./scripts/wine32root.sh run /usr/lib/wine/wine64 --version >/dev/null; then
+            why_not_32bit="no 32-bit programs on this kernel"  # the root's 64-bit Wine runs
+        else
+            why_not_32bit="the Wine of the root of scripts/wine32root.sh does not run"
         fi
         phase_end "32-bit Wine root"
     fi

@@ -29,14 +29,9 @@ esac
 
 state=$build/wine
 mkdir -p "$state"
-# A 64-bit tree runs with Wine's 64-bit loader itself, so that it needs nothing
-# 32-bit from the machine (some kernels run no 32-bit code at all).
-wine() { command wine "$@"; }
-if grep -q '^CMAKE_C_COMPILER_AR:.*x86_64-w64-mingw32' "$build/CMakeCache.txt" 2>/dev/null &&
-   [ -x /usr/lib/wine/wine64 ]; then
-    export WINELOADER=/usr/lib/wine/wine64
-    wine() { /usr/lib/wine/wine64 "$@"; }
-fi
+# wine and wineserver of the Wine this tree runs with.
+# shellcheck source=cmake/wine-route.sh
+. "$(dirname "$0")/wine-route.sh" || exit 1
 export WINEPREFIX=$state/prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -65,6 +60,12 @@ start_session() {
             [ -s "$state/display" ] || { echo "wine-run: Xvfb did not start" >&2; exit 1; }
         fi
         export DISPLAY=:$(tr -d '\n' <"$state/display")
+        # A prefix is kept only for the Wine that made it (another would convert it).
+        version=$(wine --version 2>/dev/null)
+        if [ -f "$state/prefix-ready" ] && [ "$(cat "$state/prefix-ready")" != "$version" ]; then
+            wineserver -k 9>&- 2>/dev/null
+            rm -rf "$WINEPREFIX" "$state/prefix-ready"
+        fi
         if [ ! -f "$state/prefix-ready" ]; then
             t0=$(date +%s)
             mkdir -p "$WINEPREFIX"
@@ -77,18 +78,18 @@ start_session() {
                 </dev/null >>"$state/wineboot.log" 2>&1 9>&-
             # Wine's own stand-ins for the Windows fonts (Tahoma, MS Sans Serif, Marlett
             # for the caption buttons), where Wine looks for installed fonts.
-            if [ -d /usr/share/wine/fonts ]; then
-                cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+            if [ -d "$WINE_FONTS" ]; then
+                cp -n "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
             fi
             wineserver -k 9>&- 2>/dev/null
             wineserver -w 9>&- 2>/dev/null
             echo "wine-run: new prefix ready in $(( $(date +%s) - t0 )) s" >&2
-            touch "$state/prefix-ready"
+            echo "$version" >"$state/prefix-ready"
         fi
         # A persistent server keeps the prefix warm between test processes. Its
         # output and that of every helper process Wine starts go to log files, so
         # nothing long-lived holds the caller's pipes open.
-        setsid wineserver -p </dev/null >>"$state/wineserver.log" 2>&1 9>&- &
+        setsid "${WINESERVER[@]}" -p </dev/null >>"$state/wineserver.log" 2>&1 9>&- &
         wait $! 2>/dev/null || true  # one may be running already
     ) 9>"$state/lock"
 }

@@ -17,7 +17,10 @@ modes=("$@")
 program=$build/bin/exit_with_threads.exe
 [ -f "$program" ] || { echo "exit-stress: build $program first" >&2; exit 2; }
 keep=$(mktemp -d)
-echo "exit-stress: $runs runs per mode of $program ($(/usr/lib/wine/wine64 --version 2>/dev/null || wine --version))"
+build=$(cd "$build" && pwd)
+# shellcheck source=cmake/wine-route.sh
+. cmake/wine-route.sh || exit 2
+echo "exit-stress: $runs runs per mode of $program ($(wine --version))"
 total=0
 for mode in "${modes[@]}"; do
     failed=0

@@ -17,6 +17,8 @@ SUITE=trixie
 PACKAGES="firebird4.0-server firebird4.0-utils"
 STAMP=$ROOT/.qvn-fb4-root
 FB4_BIN=/usr/lib/firebird/4.0/bin
+# shellcheck source=scripts/debian-root.sh
+. "$(dirname "$0")/debian-root.sh"
 
 complete() {
     [ -f "$STAMP" ] && [ -x "$ROOT$FB4_BIN/firebird" ] && [ -x "$ROOT$FB4_BIN/isql-fb" ] &&
@@ -28,17 +30,6 @@ if complete; then echo "$ROOT"; exit 0; fi
 
 [ "$(id -u)" -eq 0 ] || { echo "fb4root: building the Firebird 4 root needs root" >&2; exit 1; }
 
-mirror() {
-    if [ -n "${QVN_DEBIAN_MIRROR:-}" ]; then echo "$QVN_DEBIAN_MIRROR"; return; fi
-    # The host's own Debian mirror (deb822 sources first, then the one-line form).
-    local uri
-    uri=$(grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}' |
-          grep -v -- '-security' | grep -m1 '/debian/\?$' || true)
-    [ -n "$uri" ] || uri=$(grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
-                          awk '{print $2}' | grep -v -- '-security' | grep -m1 '/debian/\?$' || true)
-    echo "${uri:-http://deb.debian.org/debian}"
-}
-
 mkdir -p "$(dirname "$ROOT")"
 # One builder at a time; a second one waits and then finds the root complete.
 exec 9>"$ROOT.lock"
@@ -47,18 +38,12 @@ if complete; then echo "$ROOT"; exit 0; fi
 
 new=$ROOT.new
 # Whatever a broken earlier attempt left mounted inside is let go before it is removed.
-release_mounts() {
-    local m
-    for m in $(awk -v r="$1/" 'index($2, r) == 1 {print $2}' /proc/self/mounts | sort -r); do
-        umount -l "$m" 2>/dev/null || true
-    done
-}
 release_mounts "$new"
 rm -rf "$new"
 trap 'release_mounts "$new"' EXIT
 
 started=$(date +%s)
-src=$(mirror)
+src=$(debian_mirror)
 echo "fb4root: debootstrap $SUITE from $src into $new" >&2
 debootstrap --variant=minbase "$SUITE" "$new" "$src" >"$ROOT.build.log" 2>&1 ||
     { tail -30 "$ROOT.build.log" >&2; exit 1; }

@@ -31,6 +31,8 @@ FB4_SECURITY_DB=/var/lib/firebird/4.0/system/security4.fdb
 FB4_BIN=/usr/lib/firebird/4.0/bin
 here=$(cd "$(dirname "$0")" && pwd)
 project=$(dirname "$here")
+# shellcheck source=scripts/debian-root.sh
+. "$here/debian-root.sh"
 
 usage() { echo "usage: $0 start|stop|env|status DIR" >&2; exit 2; }
 [ $# -eq 2 ] || usage
@@ -82,42 +84,17 @@ version=${kind%%-*}
 
 fb4_system() { "$here/fb4root.sh"; }
 
-# The folders bound into Firebird 4's root: each once, none inside another.
-shared_folders() {
-    local list=() d kept
-    IFS=: read -r -a extra <<<"${QVN_FB_SHARED:-}"
-    for d in "${TMPDIR:-/tmp}" /tmp "$project" "$dir" "${extra[@]}"; do
-        [ -n "$d" ] && [ -d "$d" ] || continue
-        list+=("$(cd "$d" && pwd -P)")
-    done
-    printf '%s\n' "${list[@]}" | sort -u | while read -r d; do
-        kept=yes
-        while read -r other; do
-            case $d in "$other"/*) kept=no ;; esac
-        done < <(printf '%s\n' "${list[@]}" | sort -u)
-        [ $kept = yes ] && echo "$d"
-    done
-}
-
-# Runs a command inside Firebird 4's root, in a new mount namespace with the shared
-# folders, /dev and /proc bound in, as the leader of a session and process group of
-# its own (stop ends that group). The command's environment is the caller's.
+# Runs a command inside Firebird 4's root, in a new mount namespace into which the
+# folders our programs name databases in (the temporary folder, this project, the
+# server's folder and QVN_FB_SHARED), /dev, /sys and /proc are bound, as the leader of a
+# session and process group of its own (stop ends that group). The command's
+# environment is the caller's.
 in_fb4_root() {
-    local system=$1; shift
-    local binds
-    binds=$(shared_folders | tr '\n' ':')
-    QVN_SYSTEM=$system QVN_BINDS=$binds exec setsid unshare --mount --propagation private -- \
-        /bin/bash -c '
-        set -e
-        IFS=: read -r -a binds <<<"$QVN_BINDS"
-        for d in "${binds[@]}"; do
-            [ -n "$d" ] || continue
-            mkdir -p "$QVN_SYSTEM$d"
-            mount --bind "$d" "$QVN_SYSTEM$d"
-        done
-        mount --rbind /dev "$QVN_SYSTEM/dev"
-        mount -t proc proc "$QVN_SYSTEM/proc"
-        exec chroot "$QVN_SYSTEM" "$@"' fb4-root "$@"
+    local system=$1 extra
+    shift
+    IFS=: read -r -a extra <<<"${QVN_FB_SHARED:-}"
+    enter_root "$system" "$(shared_folders "${TMPDIR:-/tmp}" /tmp "$project" "$dir" "${extra[@]}")" \
+        /usr/bin/setsid "$@"
 }
 
 # The root directory of the server: its configuration and security database, and the

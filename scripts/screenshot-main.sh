@@ -13,14 +13,15 @@ out=${2:-docs}
 mkdir -p "$out"
 eval "$(cmake/wine-run.sh --env "$build" 2>/dev/null)"
 export LC_ALL=C.UTF-8 LANG=C.UTF-8  # for the tools here; Wine has its settings
-# Where the kernel runs no 32-bit programs, Wine's 64-bit loader serves the x86_64 build.
-WINE=wine
-/usr/lib/wine/wine --version >/dev/null 2>&1 || { WINE=/usr/lib/wine/wine64; export WINELOADER=$WINE; }
+# The Wine the build's tests run with (the host's, or the 32-bit root's).
+build=$(cd "$build" && pwd)
+# shellcheck source=cmake/wine-route.sh
+. cmake/wine-route.sh
 exe=$build/bin/QVNOptimizeDB.exe
 
 shot() {
     local name=$1; shift
-    WINEDEBUG=-all "$WINE" "$exe" "$@" >/dev/null 2>&1 &
+    WINEDEBUG=-all "${WINE[@]}" "$exe" "$@" >/dev/null 2>&1 &
     local pid=$!
     # The window is up when the desktop shows more than its own colour.
     for _ in $(seq 1 100); do
@@ -39,7 +40,7 @@ shot() {
 }
 
 # As on a first run: no stored path.
-WINEDEBUG=-all "$WINE" reg delete 'HKCU\Software\Velmora\ZARVO\OptimizeDB' /v FilenameEdit1.Text /f \
+WINEDEBUG=-all wine reg delete 'HKCU\Software\Velmora\ZARVO\OptimizeDB' /v FilenameEdit1.Text /f \
     >/dev/null 2>&1 || true
 shot main-window
 shot main-window-120 -DPI120

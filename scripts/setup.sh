@@ -60,7 +60,8 @@ if [ -n "$missing" ]; then
     echo "firebird3.0-server shared/firebird/enabled boolean false" | $SUDO debconf-set-selections || true
     # The 32-bit packages come last and on their own: a mirror whose i386 lists lag
     # behind the others can make them uninstallable for a while. Without them the
-    # i686 build still builds, and its tests run on the x86_64 build instead.
+    # i686 build still builds, and its tests run under the Wine of the root
+    # scripts/wine32root.sh builds (the test command builds it when needed).
     main="" foreign=""
     for p in $missing; do
         case "$p" in *:i386) foreign="$foreign $p" ;; *) main="$main $p" ;; esac
@@ -68,7 +69,7 @@ if [ -n "$missing" ]; then
     if [ -n "$main" ]; then $SUDO apt-get install -y -qq --no-install-recommends $main; fi
     if [ -n "$foreign" ] && ! $SUDO apt-get install -y -qq --no-install-recommends $foreign; then
         echo "setup: the 32-bit packages could not be installed now:$foreign"
-        echo "setup: the Windows tests will run on the x86_64 build"
+        echo "setup: the i686 tests will run under the 32-bit Wine root of scripts/wine32root.sh"
     fi
     if [ "${REMOVE_POLICY:-0}" = 1 ]; then $SUDO rm -f /usr/sbin/policy-rc.d; fi
 else

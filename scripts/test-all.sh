@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds and runs every test: Linux native (with the private Firebird server),
 # Linux under ASan+UBSan, the threaded modules (logger, progress viewer) under TSan,
-# a short run of every fuzz target (QVN_FUZZ_SECONDS each, default 10),
-# Windows i686 under Wine; and checks that the Windows x86_64 build compiles. Installs what it needs first. Prints what each phase costs.
+# a short run of every fuzz target (QVN_FUZZ_SECONDS each, default 10), and the
+# Windows builds under Wine: i686 (the release target) and x86_64. Installs what it
+# needs first. Prints what each phase costs, and which Wine ran which build.
 #
 # The native tests that need a database server (label `fbserver`) run once per server
 # a site may run: Firebird 3 as SuperServer, SuperClassic and Classic, and Firebird 4
@@ -20,6 +21,7 @@ presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(linux linux-asan linux-tsan linux-fuzz win32 win64)
 jobs=${QVN_JOBS:-$(nproc)}
 
+started=$(date +%s)
 phase_start=0
 phase() { phase_start=$(date +%s); echo; echo "=== $* ==="; }
 phase_end() { echo "=== $1: $(( $(date +%s) - phase_start )) s ==="; summary+=("$1: $(( $(date +%s) - phase_start )) s"); }
@@ -43,35 +45,72 @@ ctest_count() {
 }
 failed=()
 
-# Some kernels cannot run 32-bit programs at all (no ia32 emulation), and Wine
-# cannot run the i686 build there: it is still built, and the Windows tests then
-# run on the x86_64 build, the same code and the same tests.
-# Likewise where the 32-bit Wine packages could not be installed (set-up says why).
-run_32bit=yes
-why_not_32bit=""
-if [ ! -x /usr/lib/wine/wine ]; then
-    run_32bit=no why_not_32bit="32-bit Wine is not installed"
-elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    run_32bit=no why_not_32bit="no 32-bit programs on this kernel"
+# The i686 build is the release target: its tests run under a 32-bit Wine, the
+# host's own where it is installed, else Debian 13's from a root scripts/wine32root.sh
+# builds once per machine (a Debian 12 mirror whose i386 lists lag behind cannot
+# install the host's). Only a kernel that cannot run 32-bit programs at all (no ia32
+# emulation) leaves them out, and says so; anything else that keeps them from running
+# fails the test command. The x86_64 build's tests run under the host's 64-bit Wine.
+kernel_runs_32bit() {
+    local probe rc
+    probe=$(mktemp -d)
+    if ! printf 'int main(void) { return 0; }\n' | gcc -m32 -x c - -o "$probe/p" 2>/dev/null; then
+        rm -rf "$probe"; return 0  # no 32-bit compiler to ask with: the root's Wine will tell
+    fi
+    "$probe/p" 2>/dev/null; rc=$?
+    rm -rf "$probe"
+    return $rc
+}
+wine32=""          # host or root: where the i686 tests' Wine comes from
+why_not_32bit=""   # why they do not run
+if [[ " ${presets[*]} " == *" win32 "* ]]; then
+    if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        wine32=host
+    elif ! kernel_runs_32bit; then
+        why_not_32bit="no 32-bit programs on this kernel"
+    else
+        phase "32-bit Wine root (built once per machine)"
+        if ! ./scripts/wine32root.sh; then
+            why_not_32bit="neither the host's 32-bit Wine (wine32:i386) nor the root of scripts/wine32root.sh could be had"
+        elif ./scripts/wine32root.sh run /usr/lib/wine/wine --version >/dev/null; then
+            wine32=root
+        elif ./scripts/wine32root.sh run /usr/lib/wine/wine64 --version >/dev/null; then
+            why_not_32bit="no 32-bit programs on this kernel"  # the root's 64-bit Wine runs
+        else
+            why_not_32bit="the Wine of the root of scripts/wine32root.sh does not run"
+        fi
+        phase_end "32-bit Wine root"
+    fi
 fi
-test_win64=no
+# "wine-10.0 (Debian 10.0~repack-6) of the Debian 13 root /var/cache/qvn/wine32-root"
+wine_of() {
+    case $1 in
+    win64) echo "$(/usr/lib/wine/wine64 --version) of the host ($(. /etc/os-release; echo "$PRETTY_NAME"))" ;;
+    host) echo "$(/usr/lib/wine/wine --version) of the host ($(. /etc/os-release; echo "$PRETTY_NAME"))" ;;
+    root) echo "$(./scripts/wine32root.sh run wine --version) of the Debian 13 root $(./scripts/wine32root.sh)" ;;
+    esac
+}
 
 for ((i = 0; i < ${#presets[@]}; i++)); do
     p=${presets[i]}
     phase "$p: configure and build"
-    cmake --preset "$p" >/dev/null
+    if [ "$p" = win32 ] && [ -n "$wine32" ]; then
+        QVN_WINE32=$wine32 cmake --preset "$p" >/dev/null
+    else
+        cmake --preset "$p" >/dev/null
+    fi
     cmake --build --preset "$p" -j "$jobs"
     phase_end "$p build"
-    if [ "$p" = win32 ] && [ "$run_32bit" = no ]; then
-        echo "=== win32: built; its tests cannot run here ($why_not_32bit)."
-        echo "=== The Windows tests run on the x86_64 build instead. ==="
-        summary+=("win32 tests: not run ($why_not_32bit; run on win64)")
-        test_win64=yes
-        [[ " ${presets[*]} " == *" win64 "* ]] || presets+=(win64)
+    if [ "$p" = win32 ] && [ -z "$wine32" ]; then
+        if [ "$why_not_32bit" = "no 32-bit programs on this kernel" ]; then
+            echo "=== win32: built; its tests cannot run here ($why_not_32bit)."
+            summary+=("win32 tests: not run ($why_not_32bit)")
+        else
+            echo "=== FAIL: win32: built; its tests cannot run: $why_not_32bit ==="
+            summary+=("win32 tests: NOT RUN: $why_not_32bit")
+            failed+=("win32 (no 32-bit Wine)")
+        fi
         continue
-    fi
-    if [ "$p" = win64 ] && [ "$test_win64" = no ]; then
-        continue  # compiled to prove it builds; the tested Windows target is i686
     fi
     if [ "$p" = linux-fuzz ]; then
         phase "$p: every fuzz target for ${QVN_FUZZ_SECONDS:-10} s"
@@ -96,12 +135,18 @@ for ((i = 0; i < ${#presets[@]}; i++)); do
         continue
     fi
     phase "$p: tests"
-    ctest --preset "$p" -j "$jobs"
+    out=build/$p/ctest.txt
+    ctest --preset "$p" -j "$jobs" | tee "$out" || failed+=("$p")
     log=build/$p/Testing/Temporary/LastTest.log
     if [[ "$p" == win* ]]; then
-        echo "test commands run through the Wine runner: $(grep -c '^Command: .*wine-run.sh' "$log") ($(/usr/lib/wine/wine64 --version))"
-    elif grep -q '^"fbserver_start"' "$log" 2>/dev/null || grep -q 'Test: fbserver_start' "$log"; then
-        echo "private Firebird server of this run: $(grep -A12 'Test: fbserver_start' "$log" | grep -m1 QVN_FB_PORT)"
+        wine=$(wine_of "$([ "$p" = win64 ] && echo win64 || echo "$wine32")")
+        echo "test commands run through the Wine runner: $(grep -c '^Command: .*wine-run.sh' "$log") ($wine)"
+        summary+=("$p tests under $wine: $(ctest_count "$out")")
+    else
+        if grep -q 'Test: fbserver_start' "$log"; then
+            echo "private Firebird server of this run: $(grep -A12 'Test: fbserver_start' "$log" | grep -m1 QVN_FB_PORT)"
+        fi
+        summary+=("$p tests: $(ctest_count "$out")")
     fi
     phase_end "$p tests"
 done
@@ -109,6 +154,7 @@ done
 echo
 echo "=== summary ==="
 printf '  %s\n' "${summary[@]}"
+echo "  the whole test command: $(( $(date +%s) - started )) s"
 if [ ${#failed[@]} -gt 0 ]; then
     echo "=== FAILED: ${failed[*]} ==="
     exit 1

@@ -52,7 +52,14 @@ Installation::~Installation() {
 }
 
 void Installation::Add(const std::string& built, const std::string& as) {
-  fs::copy_file(fs::u8path(platform::ExecutableDir() + built),
+  std::string from = platform::ExecutableDir() + built;
+  wchar_t programs[MAX_PATH];
+  DWORD length = ::GetEnvironmentVariableW(L"QVN_PROGRAMS_DIR", programs, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    std::string packaged = platform::Narrow(programs, length) + built;
+    if (Exists(packaged)) from = packaged;
+  }
+  fs::copy_file(fs::u8path(from),
                 fs::u8path(dir_ + (as.empty() ? built : as)),
                 fs::copy_options::overwrite_existing);
 }

@@ -25,7 +25,9 @@ class Installation {
   ~Installation();
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
-  // Copies a file of the build (beside the test) into the folder, under `as`.
+  // Copies a file of the build (beside the test) into the folder, under `as`; a file
+  // of that name in the folder QVN_PROGRAMS_DIR names (the unpacked release package)
+  // is taken from there instead.
   void Add(const std::string& built, const std::string& as = "");
   std::string Path(const std::string& name) const { return dir_ + name; }
 

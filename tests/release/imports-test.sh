@@ -9,9 +9,10 @@ set -euo pipefail
 objdump=$1 allowed=$2
 shift 2
 
-# "dll!Function" per import, the DLL's name in lower case.
+# "dll!Function" per import, the DLL's name in lower case (from objdump's untranslated
+# listing: in a Russian locale its headings are Russian).
 imports() {
-    "$objdump" -p "$1" | awk '
+    LC_ALL=C "$objdump" -p "$1" | LC_ALL=C awk '
         /DLL Name:/ { dll = tolower($3); next }
         dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll "!" $3 }'
 }

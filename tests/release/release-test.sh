@@ -1,20 +1,23 @@
 #!/bin/bash
 # The release package as a technician gets it: packed by scripts/release.sh from this
 # build tree, unpacked into a fresh Wine prefix as C:\QORD\, checked against its
-# SHA256SUMS, and its console program run from there to rebuild a database of the
-# real private server (through the fbclient bridge in place of the site's client).
+# SHA256SUMS, its programs' imports checked against the allowed list, its console
+# program run from there to rebuild a database of the real private server (through
+# the fbclient bridge in place of the site's client), and its window program
+# rebuilding one through the window (the real-server window test, with the
+# package's programs). Runs under the Wine the build tree's tests run with.
 #
-#   release-test.sh SOURCE_DIR BUILD_DIR PRESET FB_DIR
+#   release-test.sh SOURCE_DIR BUILD_DIR PRESET FB_DIR OBJDUMP
 set -euo pipefail
-source_dir=$1 build=$2 preset=$3 fb_dir=$4
+source_dir=$1 build=$2 preset=$3 fb_dir=$4 objdump=$5
 work=$build/release-test
 rm -rf "$work"
 mkdir -p "$work"
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all LANG=ru_RU.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-wine=wine
-if [ "$preset" = win64 ]; then wine=/usr/lib/wine/wine64; export WINELOADER=$wine; fi
+# shellcheck source=cmake/wine-route.sh
+. "$source_dir/cmake/wine-route.sh"
 cleanup() {
     wineserver -k 2>/dev/null || true
     rm -rf "$work"
@@ -31,11 +34,17 @@ listed=$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')
 [ "$listed" = "INSTALL.txt OPERATOR-RU.txt QVNOptimizeDB.exe SHA256SUMS qvnoptimize.exe " ] ||
     { echo "FAIL: the package holds: $listed"; exit 1; }
 
-$wine wineboot -i >"$work/wineboot.log" 2>&1 </dev/null
+wine wineboot -i >"$work/wineboot.log" 2>&1 </dev/null
+# wineboot returns before the new prefix's first start is over; a window program
+# started meanwhile may not show its window within the test's wait (Wine 8 and 10).
+wineserver -w
 site=$WINEPREFIX/drive_c/QORD
 mkdir -p "$site/DB"
 unzip -q "$zip" -d "$site"
 (cd "$site" && sha256sum --quiet -c SHA256SUMS) || { echo "FAIL: checksums"; exit 1; }
+# The programs as they ship (stripped) import only what every supported Windows has.
+"$source_dir/tests/release/imports-test.sh" "$objdump" "$source_dir/tests/release/allowed-imports.txt" \
+    "$site/QVNOptimizeDB.exe" "$site/qvnoptimize.exe"
 
 # What the site has and the package does not bring: the utility library with the
 # server's settings, and a Firebird client (here the bridge to the native one).
@@ -66,7 +75,7 @@ SQL
 before=$(facts)
 
 # Text for people comes in the console's code page: 866 for this Russian prefix.
-output=$($wine 'C:\QORD\qvnoptimize.exe' optimize 2>&1 </dev/null | iconv -f CP866 -t UTF-8 |
+output=$(wine 'C:\QORD\qvnoptimize.exe' optimize 2>&1 </dev/null | iconv -f CP866 -t UTF-8 |
          tr -d '\r') || {
     echo "FAIL: qvnoptimize.exe ended with $?"; echo "$output"; exit 1; }
 # The success line, then the before-and-after record.
@@ -78,4 +87,15 @@ after=$(facts)
 expected=${before/PAGE_SIZE=4096/PAGE_SIZE=16384}
 [ "$after" = "$expected" ] || { printf 'FAIL: before\n%s\nafter\n%s\n' "$before" "$after"; exit 1; }
 [ "$(ls "$site/DB")" = "ZARVO.FDB" ] || { echo "FAIL: left in DB: $(ls "$site/DB")"; exit 1; }
-echo "release package $(basename "$zip") rebuilt a database from a fresh prefix"
+
+# The window program of the package, pressed by the real-server window test (which
+# makes its own databases, in C:\QORD\DB and a Cyrillic folder) on the display of
+# the build tree's Wine session.
+export DISPLAY=:$(tr -d '\n' <"$build/wine/display")
+QVN_PROGRAMS_DIR='C:\QORD\' wine "$build/bin/gui_real_server_tests.exe" \
+    --gtest_filter=RealServer.TheWindowRebuildsTheDatabaseKeepingItsData </dev/null 2>&1 |
+    tr -d '\r' >"$work/window-test.txt" ||
+    { cat "$work/window-test.txt"; echo "FAIL: the package's window program"; exit 1; }
+grep -q '^\[  PASSED  \] 1 test' "$work/window-test.txt" ||
+    { cat "$work/window-test.txt"; echo "FAIL: the window test did not run"; exit 1; }
+echo "release package $(basename "$zip") rebuilt databases from a fresh prefix, with its console and its window program"

@@ -15,6 +15,7 @@
 #include "fbclient/FBUtils.h"
 #include "platform/DynamicLibrary.h"
 #include "logger/QLXLogger.h"
+#include "maintenance/JobProgress.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/Statistics.h"
 #include "maintenance/Workflow.h"
@@ -38,6 +39,17 @@ int SystemPixelsPerInch() {
   return screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
 }
 
+// What the rebuild's jobs have done so far; the progress window shows it under the
+// stage line.
+TJobProgress& RebuildProgress() {
+  static TJobProgress progress;
+  return progress;
+}
+
+std::vector<std::string> RebuildProgressRows() {
+  return TJobProgress::Describe(RebuildProgress().State());
+}
+
 void FormCreate(TForm1&) {
   ProgressAppTitle = UMain::kProgressTitle;
   OpenProgramLog();
@@ -49,6 +61,7 @@ void Button1Click(TForm1& form) {
   {
     // Log-off and shut-down wait for the rebuild, on every way out of it.
     ShutdownBlock held(form.Handle(), UMain::kRebuildRunningReason);
+    TJobProgressFeed feed(RebuildProgress());
     OptimizeDatabase(form.FilenameText());
   }
   // Only when nothing failed, and after the progress viewer has been terminated.
@@ -76,6 +89,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // message and exit code 0, before any window exists or anything is logged.
   FBUtils::Bind(&FBUtils::RefuseStartWithMessageBox);
   RegisterViewerClass();
+  ProgressStatusSource = &RebuildProgressRows;
   QLXLoggerStartup();
 
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};

@@ -1,5 +1,6 @@
 // The progress window: a borderless, always-on-top tool window painted only by
 // copying a finished off-screen frame, on the viewer thread that owns it.
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -279,19 +280,21 @@ class Win32Presenter final : public TProgressPresenter {
     ::BitBlt(frame_.Dc(), frame.Bar.Left, frame.Bar.Top, barWidth, barHeight, bar, 0, 0, SRCCOPY);
   }
 
-  std::string FormatElapsed(long long seconds) override {
-    if (seconds < 0) seconds = 0;
-    SYSTEMTIME time{};
-    time.wYear = 2000;
-    time.wMonth = 1;
-    time.wDay = 1;
-    time.wHour = static_cast<WORD>(seconds / 3600 % 24);
-    time.wMinute = static_cast<WORD>(seconds / 60 % 60);
-    time.wSecond = static_cast<WORD>(seconds % 60);
-    wchar_t text[64];
-    int length = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &time, nullptr, text, 64);
-    if (length <= 1) return progress::FormatElapsedSeconds(seconds);
-    return platform::Narrow(text, static_cast<std::size_t>(length - 1));
+  // The pause, during which what other threads and programs send the window (a
+  // setting broadcast, a query of its lines) is answered at once rather than at the
+  // next frame: they wait for the answer.
+  void WaitForNextFrame(std::chrono::milliseconds delay) override {
+    auto deadline = std::chrono::steady_clock::now() + delay;
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return;
+      DWORD woke = ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()),
+                                                 QS_SENDMESSAGE, 0);
+      if (woke != WAIT_OBJECT_0) return;
+      MSG message;
+      ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
   }
 
   // Copies the finished frame onto the window (PVM_PAINTFRAME).

@@ -429,6 +429,12 @@ void TProgressViewer::Execute() {
 
 void TProgressViewer::ShowStatusRows() {
   if (!ProgressStatusSource) return;
+  // Figures that change at every frame cannot be read; a few times a second can.
+  auto now = std::chrono::steady_clock::now();
+  if (statusShown_ != std::chrono::steady_clock::time_point() &&
+      now - statusShown_ < kStatusInterval)
+    return;
+  statusShown_ = now;
   std::vector<std::string> rows;
   try {
     rows = ProgressStatusSource();

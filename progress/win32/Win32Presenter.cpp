@@ -202,6 +202,7 @@ class Win32Presenter final : public TProgressPresenter {
                      TColor background) override {
     std::lock_guard<std::recursive_mutex> lock(surfaceLock_);
     drawnLines_.clear();
+    ++drawnBlocks_;
     text_.SetSize(width, height);
     if (text_.Height() <= 0) return;
     HDC dc = text_.Dc();
@@ -217,6 +218,11 @@ class Win32Presenter final : public TProgressPresenter {
       drawnLines_.push_back(std::move(text));
       top += line.Height;
     }
+  }
+
+  std::size_t DrawnBlocks() {
+    std::lock_guard<std::recursive_mutex> lock(surfaceLock_);
+    return drawnBlocks_;
   }
 
   // One character of the text block last drawn: line `line` from the top (0 is the
@@ -370,18 +376,22 @@ class Win32Presenter final : public TProgressPresenter {
   Surface text_;
   Surface bar_;
   std::vector<std::wstring> drawnLines_;  // what the text block shows, top to bottom
+  std::size_t drawnBlocks_ = 0;
 };
 
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // What the window shows is drawn, not held in controls: the drawn-text query
   // (platform/win32/QueryMessages.h) reads its lines from outside the process.
   static const UINT drawnText = ::RegisterWindowMessageW(platform::kProgressDrawnTextMessage);
-  if (message == drawnText && drawnText != 0) {
+  static const UINT drawnCount = ::RegisterWindowMessageW(platform::kProgressDrawnCountMessage);
+  if ((message == drawnText && drawnText != 0) || (message == drawnCount && drawnCount != 0)) {
     TProgressViewer* owner =
         TProgressViewer::FindViewerByWindow(reinterpret_cast<TWindowHandle>(window));
     if (owner == nullptr) return 0;
-    return static_cast<Win32Presenter&>(owner->Presenter())
-        .DrawnCharacter(static_cast<std::size_t>(wParam), static_cast<std::size_t>(lParam));
+    auto& presenter = static_cast<Win32Presenter&>(owner->Presenter());
+    if (message == drawnCount) return static_cast<LRESULT>(presenter.DrawnBlocks());
+    return presenter.DrawnCharacter(static_cast<std::size_t>(wParam),
+                                    static_cast<std::size_t>(lParam));
   }
   switch (message) {
     case WM_DESTROY:

@@ -592,8 +592,8 @@ bool StartsWith(const std::string& text, const std::string& head) { return text.
 // reports what it drew: under the stage line, the backup's table and tables saved of
 // all, then the restore's records read back of all and the indices built of all,
 // with the time left; no figure goes back within a stage. With QVN_SCREENSHOT_DIR
-// set, a moment of each part is announced for a picture (QVN_SCREENSHOT_PPI makes
-// the window for 120 or 144 pixels per inch).
+// set, a moment of each part is announced for a picture, its name ending in
+// "-QVN_SCREENSHOT_PPI" where that is set (the resolution the session is set to).
 TEST_F(RealServer, TheProgressWindowShowsHowFarTheRebuildIs) {
   CreateDatabase(kSiteDatabase);
   {
@@ -611,7 +611,7 @@ TEST_F(RealServer, TheProgressWindowShowsHowFarTheRebuildIs) {
   wchar_t ppi[8] = {};
   ::GetEnvironmentVariableW(L"QVN_SCREENSHOT_PPI", ppi, 8);
   std::string suffix = ppi[0] ? "-" + platform::Narrow(ppi, wcslen(ppi)) : "";
-  gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), ppi[0] ? "-DPI" + suffix.substr(1) : "");
+  gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
   HWND form = program.WaitForWindow(L"TForm1");
   ASSERT_NE(form, nullptr);
   ::SendMessageW(::GetDlgItem(form, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
@@ -629,16 +629,16 @@ TEST_F(RealServer, TheProgressWindowShowsHowFarTheRebuildIs) {
   HWND box = nullptr;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (box == nullptr && std::chrono::steady_clock::now() < deadline) {
-    if (HWND window = program.WaitForWindow(L"ProgressViewerFormClass", std::chrono::milliseconds(0))) {
-      // Read a character at a time: a look counts when a second reading gives the
-      // same, neither torn by a new layout nor by the window's end.
-      auto read = [&] {
-        std::vector<std::string> lines;
-        for (int line = 2; line <= 5; ++line) lines.push_back(gui::DrawnLineOf(window, line));
-        return lines;
-      };
-      std::vector<std::string> look = read();
-      if (look != read() || look[0].empty() || (!looks.empty() && look == looks.back())) continue;
+    HWND window = program.WaitForWindow(L"ProgressViewerFormClass", std::chrono::milliseconds(0));
+    if (window != nullptr) {
+      // Read a character at a time: a look counts when it was all read from one text
+      // block, neither torn by a new layout nor by the window's end.
+      std::size_t block = gui::DrawnBlocksOf(window);
+      std::vector<std::string> look;
+      for (int line = 2; line <= 5; ++line) look.push_back(gui::DrawnLineOf(window, line));
+      if (block == 0 || gui::DrawnBlocksOf(window) != block || look[0].empty() ||
+          (!looks.empty() && look == looks.back()))
+        continue;
       looks.push_back(look);
       if (StartsWith(look[2], "Сохранено таблиц: ")) announce("progress-backup");
       if (StartsWith(look[1], "Таблица ") && StartsWith(look[2], "Записи: ") &&
@@ -659,7 +659,8 @@ TEST_F(RealServer, TheProgressWindowShowsHowFarTheRebuildIs) {
 
   // Three tables (FUELS, PUMPS, SALES) of 3 + 8 + 300 000 records, six indices (the
   // three keys, two foreign keys and SALES_SOLD_AT).
-  const std::string backup = "СОЗДАНИЕ РЕЗЕРВНОЙ КОПИИ", restore = "ВОССТАНОВЛЕНИЕ ИЗ РЕЗЕРВНОЙ КОПИИ";
+  const std::string backup = "СОЗДАНИЕ РЕЗЕРВНОЙ КОПИИ";
+  const std::string restore = "ВОССТАНОВЛЕНИЕ ИЗ РЕЗЕРВНОЙ КОПИИ";
   long long tablesSaved = 0, recordsRead = 0, indexBuilt = 0;
   bool sawTables = false, sawRecords = false, sawIndices = false, sawTimeLeft = false;
   for (const std::vector<std::string>& look : looks) {

@@ -699,7 +699,7 @@ TEST_F(RealServer, TheProgressWindowShowsHowFarTheRebuildIs) {
   }
   EXPECT_TRUE(sawTables && sawRecords && sawIndices && sawTimeLeft)
       << "tables " << sawTables << ", records " << sawRecords << ", indices " << sawIndices
-      << ", time left " << sawTimeLeft << "; " << looks.size() << " looks";
+      << ", time left " << sawTimeLeft << "; the looks: " << ::testing::PrintToString(looks);
 }
 
 // The box that ends a run comes to the front once the progress window has gone:

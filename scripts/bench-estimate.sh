@@ -33,7 +33,9 @@ export QVN_QORD_ROOT=$site
 for rows in "$@"; do
     kept=$work/ZARVO-$QVN_FB_SERVER-$rows.FDB
     if [ ! -f "$kept" ]; then
-        ./scripts/make-demo-db.sh "$work/fbserver" "$kept" "$rows" >/dev/null
+        # Made under another name: a run cut short leaves nothing to be taken for it.
+        ./scripts/make-demo-db.sh "$work/fbserver" "$kept.new" "$rows" >/dev/null
+        mv "$kept.new" "$kept"
     fi
     db=$site/DB/ZARVO.FDB
     cp "$kept" "$db"

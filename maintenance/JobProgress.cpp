@@ -40,6 +40,7 @@ std::string After(const std::string& line, const char* head) {
 
 constexpr char kBackupData[] = "writing data for table ";
 constexpr char kRestoreData[] = "restoring data for table ";
+constexpr char kBackupIndex[] = "writing index ";
 constexpr char kDeferredIndex[] = "activating and creating deferred index ";
 
 }  // namespace
@@ -55,15 +56,37 @@ void NotifyJobOutput(JobStage stage, const std::string& line) noexcept {
 }
 
 void TJobProgress::FinishTable() {
-  if (state_.table.empty()) return;
+  if (!tableOpen_) return;
+  tableOpen_ = false;
   if (state_.stage == JobStage::Backup) {
     backupRecords_ += state_.tableRecords;
+    tableRecords_[state_.table] = state_.tableRecords;
     ++state_.tablesDone;
   } else {
     restoredBefore_ += state_.tableRecords;
   }
-  state_.table.clear();
-  state_.tableRecords = 0;
+}
+
+double TJobProgress::IndexWork(const std::string& index) const {
+  double work = kIndexCostFixed;
+  auto table = indexTable_.find(index);
+  if (table != indexTable_.end()) {
+    auto records = tableRecords_.find(table->second);
+    if (records != tableRecords_.end()) work += static_cast<double>(records->second);
+  }
+  return work;
+}
+
+void TJobProgress::FinishIndex(Clock::time_point now) {
+  if (state_.index.empty()) return;
+  indexWorkDone_ += currentIndexWork_;
+  indexSecondsDone_ += std::chrono::duration<double>(now - indexStart_).count();
+  currentIndexWork_ = 0;
+}
+
+void TJobProgress::Reset() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  static_cast<detail::TJobProgressFacts&>(*this) = detail::TJobProgressFacts{};
 }
 
 void TJobProgress::Take(JobStage stage, const std::string& rawLine, Clock::time_point now) {
@@ -74,7 +97,11 @@ void TJobProgress::Take(JobStage stage, const std::string& rawLine, Clock::time_
     state_ = TJobProgressState{};
     state_.stage = stage;
     state_.recordsTotal = backupRecords_;
+    state_.indexesTotal = backupIndexes_;
     dataStarted_ = false;
+    indexWorkTotal_ = 0;
+    for (const auto& entry : indexTable_) indexWorkTotal_ += IndexWork(entry.first);
+    indexWorkTotal_ += kIndexCostFixed * static_cast<double>(pendingIndexes_.size());
   }
 
   if (stage == JobStage::Backup) {
@@ -82,12 +109,20 @@ void TJobProgress::Take(JobStage stage, const std::string& rawLine, Clock::time_
     // then writes each one's data ("writing data for table X", then "N records
     // written" every so many records and at the end), each after its indices.
     if (auto count = Count(line, "records written")) {
-      if (!state_.table.empty()) state_.tableRecords = *count;
+      if (tableOpen_) state_.tableRecords = *count;
       return;
+    }
+    if (StartsWith(line, kBackupIndex)) {
+      pendingIndexes_.push_back(After(line, kBackupIndex));
+      ++backupIndexes_;
     }
     if (StartsWith(line, kBackupData)) {
       FinishTable();
       state_.table = After(line, kBackupData);
+      state_.tableRecords = 0;
+      tableOpen_ = true;
+      for (const std::string& index : pendingIndexes_) indexTable_[index] = state_.table;
+      pendingIndexes_.clear();
       state_.tablesTotal = listedTables_;  // the list is complete
       dataStarted_ = true;
       return;
@@ -96,7 +131,7 @@ void TJobProgress::Take(JobStage stage, const std::string& rawLine, Clock::time_
     if (!dataStarted_ && !StartsWith(line, "closing file")) return;
     state_.tablesTotal = std::max(state_.tablesTotal, listedTables_);
     FinishTable();
-    if (!state_.dataDone && !StartsWith(line, "writing index ")) {
+    if (!state_.dataDone && !StartsWith(line, kBackupIndex)) {
       // Past the data: a table listed but without data of its own (a temporary
       // one) is done as well.
       state_.dataDone = true;
@@ -106,39 +141,83 @@ void TJobProgress::Take(JobStage stage, const std::string& rawLine, Clock::time_
   }
 
   // The restore reads each table's data back ("restoring data for table X", then
-  // "N records restored"), then builds the indices it had to defer.
+  // "N records restored"), then builds the indices it had to defer, each announced
+  // as it starts.
   if (auto count = Count(line, "records restored")) {
-    if (state_.table.empty()) return;
+    if (!tableOpen_) return;
     state_.tableRecords = *count;
     state_.recordsDone = restoredBefore_ + *count;
     state_.recordsTotal = std::max(state_.recordsTotal, state_.recordsDone);
-    double seconds = std::chrono::duration<double>(now - dataStart_).count();
-    if (seconds >= 2 && state_.recordsDone > 0) {
-      double rate = state_.recordsDone / seconds;
-      state_.secondsLeft = (state_.recordsTotal - state_.recordsDone) / rate;
-    }
+    lastCount_ = now;
     return;
   }
   if (StartsWith(line, kRestoreData)) {
     FinishTable();
     state_.table = After(line, kRestoreData);
+    state_.tableRecords = 0;
+    tableOpen_ = true;
     if (!dataStarted_) dataStart_ = now;
     dataStarted_ = true;
     return;
   }
   FinishTable();
-  if (StartsWith(line, kDeferredIndex)) state_.index = After(line, kDeferredIndex);
   if (!state_.dataDone && (line == "creating indexes" || StartsWith(line, kDeferredIndex) ||
                            StartsWith(line, "finishing, closing"))) {
     state_.dataDone = true;
     state_.recordsDone = state_.recordsTotal = std::max(restoredBefore_, state_.recordsTotal);
-    state_.secondsLeft.reset();
+    indexStart_ = now;
+    if (dataStarted_ && state_.recordsDone > 0)
+      secondsPerRecord_ = std::chrono::duration<double>(now - dataStart_).count() /
+                          static_cast<double>(state_.recordsDone);
+  }
+  if (StartsWith(line, kDeferredIndex)) {
+    FinishIndex(now);
+    state_.index = After(line, kDeferredIndex);
+    ++state_.indexNumber;
+    state_.indexesTotal = std::max(state_.indexesTotal, state_.indexNumber);
+    currentIndexWork_ = IndexWork(state_.index);
+    indexStart_ = now;
+  }
+  if (StartsWith(line, "finishing, closing") && !finished_) {
+    FinishIndex(now);
+    finished_ = true;
+    finishTime_ = now;
   }
 }
 
-TJobProgressState TJobProgress::State() const {
+std::optional<double> TJobProgress::SecondsLeft(Clock::time_point now) const {
+  if (state_.stage != JobStage::Restore || !dataStarted_) return std::nullopt;
+  auto since = [now](Clock::time_point then) {
+    return std::max(0.0, std::chrono::duration<double>(now - then).count());
+  };
+  if (finished_) return std::max(0.0, kSecondsAfterServer - since(finishTime_));
+  if (!state_.dataDone) {
+    // The pace as of the last count, counted down from there.
+    double seconds = std::chrono::duration<double>(lastCount_ - dataStart_).count();
+    if (seconds < kSecondsBeforeEstimate || state_.recordsDone <= 0 ||
+        state_.recordsDone < kShareBeforeEstimate * static_cast<double>(state_.recordsTotal))
+      return std::nullopt;
+    double perRecord = seconds / static_cast<double>(state_.recordsDone);
+    double data = static_cast<double>(state_.recordsTotal - state_.recordsDone) * perRecord;
+    return std::max(0.0, data - since(lastCount_)) +
+           indexWorkTotal_ * kIndexCostPerRecord * perRecord + kSecondsAfterServer;
+  }
+  if (secondsPerRecord_ <= 0) return std::nullopt;
+  double perWork = secondsPerRecord_ * kIndexCostPerRecord;
+  // The first indices are mostly the cheap ones (primary keys); the pace they set
+  // only counts where it is slower than the one foreseen.
+  if (indexWorkDone_ > 0) perWork = std::max(perWork, indexSecondsDone_ / indexWorkDone_);
+  double ran = since(indexStart_);
+  double current = std::max(currentIndexWork_ * perWork - ran, ran / 2);
+  double rest = std::max(0.0, indexWorkTotal_ - indexWorkDone_ - currentIndexWork_) * perWork;
+  return current + rest + kSecondsAfterServer;
+}
+
+TJobProgressState TJobProgress::State(Clock::time_point now) const {
   std::lock_guard<std::mutex> guard(mutex_);
-  return state_;
+  TJobProgressState state = state_;
+  state.secondsLeft = SecondsLeft(now);
+  return state;
 }
 
 std::vector<std::string> TJobProgress::Describe(const TJobProgressState& state) {
@@ -151,20 +230,34 @@ std::vector<std::string> TJobProgress::Describe(const TJobProgressState& state) 
                      std::to_string(state.tablesTotal));
     return rows;
   }
-  if (!state.index.empty()) {
-    rows.push_back("Создание индекса " + state.index);
-  } else if (!state.table.empty()) {
+  if (state.table.empty() && !state.dataDone) return rows;  // the data has not started
+  if (!state.dataDone) {
     rows.push_back("Таблица " + state.table + ": прочитано " + GroupDigits(state.tableRecords));
-  }
-  if (state.recordsTotal > 0 && (!state.table.empty() || state.recordsDone > 0 || state.dataDone)) {
-    std::string row = "Записи: " + GroupDigits(state.recordsDone) + " из " +
-                      GroupDigits(state.recordsTotal) + " (" +
-                      std::to_string(state.recordsDone * 100 / state.recordsTotal) + " %)";
-    if (state.secondsLeft) row += ", ещё ~" + ApproximateDuration(*state.secondsLeft);
+  } else if (state.indexesTotal > 0) {
+    std::string row = "Создание индексов: " + std::to_string(state.indexNumber) + " из " +
+                      std::to_string(state.indexesTotal);
+    if (!state.index.empty()) row += " — " + state.index;
     rows.push_back(row);
+  } else {
+    rows.push_back("Все записи прочитаны");
   }
+  if (state.recordsTotal > 0)
+    rows.push_back("Записи: " + GroupDigits(state.recordsDone) + " из " +
+                   GroupDigits(state.recordsTotal) + " (" +
+                   std::to_string(state.recordsDone * 100 / state.recordsTotal) + " %)");
+  rows.push_back("Осталось времени: " +
+                 (state.secondsLeft ? "~" + ApproximateDuration(std::max(1.0, *state.secondsLeft))
+                                    : std::string("оценивается")));
   return rows;
 }
+
+TJobProgressFeed::TJobProgressFeed(TJobProgress& progress) {
+  progress.Reset();
+  SetJobOutputObserver(
+      [&progress](JobStage stage, const std::string& line) { progress.Take(stage, line); });
+}
+
+TJobProgressFeed::~TJobProgressFeed() { SetJobOutputObserver(nullptr); }
 
 std::string GroupDigits(std::int64_t value) {
   std::string digits = std::to_string(value < 0 ? -value : value);

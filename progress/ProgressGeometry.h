@@ -85,8 +85,8 @@ std::string FormatWithText(const std::string& format, const std::string& text);
 // The message with its first %d replaced by the number.
 std::string FormatWithNumber(const std::string& format, long long number);
 
-// Seconds as hours, minutes and seconds: 3725 -> "1:02:05" (the fallback long time
-// format where the platform has none of its own).
+// Seconds as a duration, hours, minutes and seconds: 5 -> "0:00:05", 3725 -> "1:02:05",
+// 90000 -> "25:00:00". The elapsed time in every locale.
 std::string FormatElapsedSeconds(long long seconds);
 
 }  // namespace progress

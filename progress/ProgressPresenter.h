@@ -4,6 +4,7 @@
 // viewer's constructor may call on the owner's thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -80,8 +81,8 @@ class TProgressPresenter {
   // Builds the frame from the background and shows it; `viewer` is the one drawn for.
   virtual void PaintFrame(TProgressViewer* viewer, const TFrame& frame) = 0;
 
-  // An elapsed time in the user's long time format.
-  virtual std::string FormatElapsed(long long seconds);
+  // The pause between two frames.
+  virtual void WaitForNextFrame(std::chrono::milliseconds delay);
 };
 
 // Makes the presenter of a new viewer.

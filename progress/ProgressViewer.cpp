@@ -29,6 +29,7 @@ TFontStyles ProgressDefaultFontStyle = 0;
 std::int32_t ProgressPixelsPerInch = 0;
 
 TProgressPresenterFactory ProgressPresenterFactory = &MakeDefaultPresenter;
+TProgressStatusSource ProgressStatusSource;
 
 bool ViewerClassRegistered = false;
 TViewerWindowList ViewerWindows;
@@ -92,8 +93,8 @@ constexpr const char* kChangeStringParamsPrefix = "TProgressViewer.ChangeStringP
 
 }  // namespace
 
-std::string TProgressPresenter::FormatElapsed(long long seconds) {
-  return FormatElapsedSeconds(seconds);
+void TProgressPresenter::WaitForNextFrame(std::chrono::milliseconds delay) {
+  std::this_thread::sleep_for(delay);
 }
 
 // ---------------------------------------------------------------------------
@@ -400,6 +401,7 @@ void TProgressViewer::Execute() {
   while (!terminated_.load()) {
     ApplyRequests();
     PumpMessages();
+    ShowStatusRows();
     {
       std::lock_guard<std::recursive_mutex> lock(stringsLock_);
       if (!layoutValid_) {
@@ -420,8 +422,34 @@ void TProgressViewer::Execute() {
       if (TViewerHook hook = ProgressFrameHook.load()) hook(this);
     }
     RefreshButton();
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<std::int32_t>(0, ProgressFrameDelay)));
+    presenter_->WaitForNextFrame(
+        std::chrono::milliseconds(std::max<std::int32_t>(0, ProgressFrameDelay)));
   }
+}
+
+void TProgressViewer::ShowStatusRows() {
+  if (!ProgressStatusSource) return;
+  // Figures that change at every frame cannot be read; a few times a second can.
+  auto now = std::chrono::steady_clock::now();
+  if (statusShown_ != std::chrono::steady_clock::time_point() &&
+      now - statusShown_ < kStatusInterval)
+    return;
+  statusShown_ = now;
+  std::vector<std::string> rows;
+  try {
+    rows = ProgressStatusSource();
+  } catch (...) {
+    return;  // the rows stay as they were
+  }
+  // A row that goes keeps its place as a blank: the window keeps its height.
+  if (rows.size() < statusRows_.size()) rows.resize(statusRows_.size(), " ");
+  std::lock_guard<std::recursive_mutex> lock(stringsLock_);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (i < statusRows_.size() && statusRows_[i] == rows[i]) continue;
+    SetString(kStatusFirstKey + static_cast<std::int32_t>(i), rows[i], taCenter, true, clDefault,
+              0, -1, std::string());
+  }
+  statusRows_ = std::move(rows);
 }
 
 void TProgressViewer::ApplyRequests() {
@@ -531,8 +559,10 @@ void TProgressViewer::PaintFrame() {
   if (ProgressShowTotalTime) {
     auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - startTime_);
+    // A duration, the same in every locale: the user's time format would write it
+    // as a time of day ("12:00:05 AM").
     frame.ElapsedText =
-        FormatWithText(ProgressTotalTimeFormat, presenter_->FormatElapsed(elapsed.count()));
+        FormatWithText(ProgressTotalTimeFormat, FormatElapsedSeconds(elapsed.count()));
   }
   frame.ElapsedTop = windowHeight_ - kTimeFromBottom;
   frame.ButtonVisible = buttonVisible_;

@@ -49,6 +49,15 @@ extern std::int32_t ProgressPixelsPerInch;
 // Which presenter new viewers get (MakeDefaultPresenter unless changed).
 extern TProgressPresenterFactory ProgressPresenterFactory;
 
+// Rows about the owner's work that every viewer shows under the owner's lines, from
+// the key kStatusFirstKey on: asked for on the viewer thread every kStatusInterval and
+// set with SetString where they changed, so they move on while the owner's thread is
+// blocked. Empty by default; set it before any viewer exists.
+using TProgressStatusSource = std::function<std::vector<std::string>()>;
+extern TProgressStatusSource ProgressStatusSource;
+constexpr std::int32_t kStatusFirstKey = 500;
+constexpr std::chrono::milliseconds kStatusInterval{250};
+
 // Set once the window class is registered (at start-up); viewers refuse to exist without.
 extern bool ViewerClassRegistered;
 
@@ -161,6 +170,7 @@ class TProgressViewer final {
   void RegisterWindow();
   void UnregisterWindow();
 
+  void ShowStatusRows();
   void ApplyRequests();
   void CreateProgressWindow();
   void PumpMessages();
@@ -183,6 +193,8 @@ class TProgressViewer final {
   mutable std::recursive_mutex stringsLock_;
   std::recursive_mutex requestLock_;
   std::vector<TStringInfo> strings_;
+  std::vector<std::string> statusRows_;  // shown from kStatusFirstKey on; viewer thread only
+  std::chrono::steady_clock::time_point statusShown_;
   bool layoutValid_ = false;
   int windowWidth_;
   int windowHeight_;

@@ -55,8 +55,26 @@ if [ -n "$missing" ]; then
         REMOVE_POLICY=1
     fi
     # A mirror caught mid-sync fails one index now and then: try again, then go on with
-    # the lists there are (the install below says what it cannot find).
-    for _ in 1 2 3; do $SUDO apt-get update -qq && break; sleep 10; done || true
+    # the lists there are (the install below says what it cannot find). A mirror that
+    # keeps failing (its i386 lists lagging behind) is tried once per machine and day:
+    # the failure is remembered, so that the demo and the test command do not wait.
+    update_failed=/var/cache/qvn/apt-update-failed
+    if [ "$(cat "$update_failed" 2>/dev/null)" = "$(date +%F)" ]; then
+        echo "setup: the package lists could not be updated earlier today; not trying again before tomorrow (delete $update_failed to try now)"
+    else
+        updated=0
+        for try in 1 2 3; do
+            if $SUDO apt-get update -qq; then updated=1; break; fi
+            [ "$try" = 3 ] || sleep 10
+        done
+        if [ "$updated" = 1 ]; then
+            $SUDO rm -f "$update_failed"
+        else
+            $SUDO mkdir -p "${update_failed%/*}"
+            date +%F | $SUDO tee "$update_failed" >/dev/null
+            echo "setup: the package lists could not be updated; not trying again today"
+        fi
+    fi
     echo "firebird3.0-server shared/firebird/enabled boolean false" | $SUDO debconf-set-selections || true
     # The 32-bit packages come last and on their own: a mirror whose i386 lists lag
     # behind the others can make them uninstallable for a while. Without them the

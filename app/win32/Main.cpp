@@ -17,6 +17,7 @@
 #include "platform/Interrupt.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/DatabaseShutdown.h"
+#include "maintenance/JobProgress.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/SiteFiles.h"
 #include "maintenance/Statistics.h"
@@ -41,6 +42,17 @@ int SystemPixelsPerInch() {
   return screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
 }
 
+// What the rebuild's jobs have done so far; the progress window shows it under the
+// stage line.
+TJobProgress& RebuildProgress() {
+  static TJobProgress progress;
+  return progress;
+}
+
+std::vector<std::string> RebuildProgressRows() {
+  return TJobProgress::Describe(RebuildProgress().State());
+}
+
 void FormCreate(TForm1&) {
   ProgressAppTitle = UMain::kProgressTitle;
   OpenProgramLog();
@@ -59,6 +71,7 @@ void Button1Click(TForm1& form) {
     InterruptionHandledOnExit handled;
     // Log-off and shut-down wait for the rebuild, on every way out of it.
     ShutdownBlock held(form.Handle(), UMain::kRebuildRunningReason);
+    TJobProgressFeed feed(RebuildProgress());
     OptimizeDatabase(form.FilenameText());
   }
   // Only when nothing failed, and after the progress viewer has been terminated.
@@ -103,6 +116,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // message and exit code 0, before any window exists or anything is logged.
   FBUtils::Bind(&FBUtils::RefuseStartWithMessageBox);
   RegisterViewerClass();
+  ProgressStatusSource = &RebuildProgressRows;
   QLXLoggerStartup();
   const std::vector<std::string> args = Arguments();
   if (!args.empty() && args[0] == "recover") {

@@ -12,5 +12,8 @@ constexpr wchar_t kFontFaceMessage[] = L"QVNOptimizeDB.FontFace";
 // Progress window, wParam = line from the top, lParam = character index: that character
 // of the text block on show, 0 past the line's end or the last line.
 constexpr wchar_t kProgressDrawnTextMessage[] = L"QVNOptimizeDB.ProgressDrawnText";
+// Progress window: how many text blocks it has drawn so far. The same count before and
+// after reading lines says they were all read from one text block.
+constexpr wchar_t kProgressDrawnCountMessage[] = L"QVNOptimizeDB.ProgressDrawnCount";
 
 }  // namespace platform

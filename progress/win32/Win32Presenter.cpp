@@ -1,5 +1,6 @@
 // The progress window: a borderless, always-on-top tool window painted only by
 // copying a finished off-screen frame, on the viewer thread that owns it.
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -202,6 +203,7 @@ class Win32Presenter final : public TProgressPresenter {
                      TColor background) override {
     std::lock_guard<std::recursive_mutex> lock(surfaceLock_);
     drawnLines_.clear();
+    ++drawnBlocks_;
     text_.SetSize(width, height);
     if (text_.Height() <= 0) return;
     HDC dc = text_.Dc();
@@ -217,6 +219,11 @@ class Win32Presenter final : public TProgressPresenter {
       drawnLines_.push_back(std::move(text));
       top += line.Height;
     }
+  }
+
+  std::size_t DrawnBlocks() {
+    std::lock_guard<std::recursive_mutex> lock(surfaceLock_);
+    return drawnBlocks_;
   }
 
   // One character of the text block last drawn: line `line` from the top (0 is the
@@ -280,19 +287,21 @@ class Win32Presenter final : public TProgressPresenter {
     ::BitBlt(frame_.Dc(), frame.Bar.Left, frame.Bar.Top, barWidth, barHeight, bar, 0, 0, SRCCOPY);
   }
 
-  std::string FormatElapsed(long long seconds) override {
-    if (seconds < 0) seconds = 0;
-    SYSTEMTIME time{};
-    time.wYear = 2000;
-    time.wMonth = 1;
-    time.wDay = 1;
-    time.wHour = static_cast<WORD>(seconds / 3600 % 24);
-    time.wMinute = static_cast<WORD>(seconds / 60 % 60);
-    time.wSecond = static_cast<WORD>(seconds % 60);
-    wchar_t text[64];
-    int length = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &time, nullptr, text, 64);
-    if (length <= 1) return progress::FormatElapsedSeconds(seconds);
-    return platform::Narrow(text, static_cast<std::size_t>(length - 1));
+  // The pause, during which what other threads and programs send the window (a
+  // setting broadcast, a query of its lines) is answered at once rather than at the
+  // next frame: they wait for the answer.
+  void WaitForNextFrame(std::chrono::milliseconds delay) override {
+    auto deadline = std::chrono::steady_clock::now() + delay;
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return;
+      DWORD woke = ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()),
+                                                 QS_SENDMESSAGE, 0);
+      if (woke != WAIT_OBJECT_0) return;
+      MSG message;
+      ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
   }
 
   // Copies the finished frame onto the window (PVM_PAINTFRAME).
@@ -368,18 +377,22 @@ class Win32Presenter final : public TProgressPresenter {
   Surface text_;
   Surface bar_;
   std::vector<std::wstring> drawnLines_;  // what the text block shows, top to bottom
+  std::size_t drawnBlocks_ = 0;
 };
 
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // What the window shows is drawn, not held in controls: the drawn-text query
   // (platform/win32/QueryMessages.h) reads its lines from outside the process.
   static const UINT drawnText = ::RegisterWindowMessageW(platform::kProgressDrawnTextMessage);
-  if (message == drawnText && drawnText != 0) {
+  static const UINT drawnCount = ::RegisterWindowMessageW(platform::kProgressDrawnCountMessage);
+  if ((message == drawnText && drawnText != 0) || (message == drawnCount && drawnCount != 0)) {
     TProgressViewer* owner =
         TProgressViewer::FindViewerByWindow(reinterpret_cast<TWindowHandle>(window));
     if (owner == nullptr) return 0;
-    return static_cast<Win32Presenter&>(owner->Presenter())
-        .DrawnCharacter(static_cast<std::size_t>(wParam), static_cast<std::size_t>(lParam));
+    auto& presenter = static_cast<Win32Presenter&>(owner->Presenter());
+    if (message == drawnCount) return static_cast<LRESULT>(presenter.DrawnBlocks());
+    return presenter.DrawnCharacter(static_cast<std::size_t>(wParam),
+                                    static_cast<std::size_t>(lParam));
   }
   switch (message) {
     case WM_DESTROY:

@@ -42,6 +42,13 @@ std::string DrawnLineOf(HWND progressWindow, int line) {
   return platform::Narrow(text.data(), text.size());
 }
 
+std::size_t DrawnBlocksOf(HWND progressWindow) {
+  static const UINT drawnCount = ::RegisterWindowMessageW(platform::kProgressDrawnCountMessage);
+  DWORD_PTR count = 0;
+  ::SendMessageTimeoutW(progressWindow, drawnCount, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+  return static_cast<std::size_t>(count);
+}
+
 RECT BoundsInParent(HWND window) {
   RECT r;
   ::GetWindowRect(window, &r);

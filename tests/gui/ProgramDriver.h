@@ -20,6 +20,9 @@ std::string ClassOf(HWND window);
 // Line `line` (0 is the top one) of the text a progress window shows, as the window
 // reports what it drew; empty before it has drawn any.
 std::string DrawnLineOf(HWND progressWindow, int line);
+// How many text blocks a progress window has drawn so far (0 for none, or no answer):
+// the same before and after reading lines, they come from one text block.
+std::size_t DrawnBlocksOf(HWND progressWindow);
 // A window's bounds in its parent's client coordinates.
 RECT BoundsInParent(HWND window);
 

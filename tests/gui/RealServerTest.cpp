@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <ibase.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -600,6 +602,146 @@ TEST_F(RealServer, TheServersRefusalsReachTheOperatorInItsOwnWords) {
     EXPECT_EQ(FolderFiles(kSiteDatabase), std::vector<std::string>{"ZARVO.FDB"});
   }
   EXPECT_EQ(Fingerprint(kSiteDatabase, server_), before);
+}
+
+// The numbers in a progress row, in their order: "Записи: 12 000 из 300 011 (4 %)"
+// -> 12000, 300011, 4 (digits grouped by blanks are one number).
+std::vector<long long> NumbersIn(const std::string& row) {
+  auto digit = [&](std::size_t i) { return i < row.size() && row[i] >= '0' && row[i] <= '9'; };
+  std::vector<long long> numbers;
+  for (std::size_t i = 0; i < row.size();) {
+    if (!digit(i)) {
+      ++i;
+      continue;
+    }
+    long long value = 0;
+    for (;;) {
+      for (; digit(i); ++i) value = value * 10 + (row[i] - '0');
+      // A blank, then a group of exactly three digits: the same number goes on.
+      if (row[i] == ' ' && digit(i + 1) && digit(i + 2) && digit(i + 3) && !digit(i + 4))
+        ++i;
+      else
+        break;
+    }
+    numbers.push_back(value);
+  }
+  return numbers;
+}
+
+bool StartsWith(const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; }
+
+// The progress window during a rebuild of the real server, read as the window
+// reports what it drew: under the stage line, the backup's table and tables saved of
+// all, then the restore's records read back of all and the indices built of all,
+// with the time left; no figure goes back within a stage. With QVN_SCREENSHOT_DIR
+// set, a moment of each part is announced for a picture, its name ending in
+// "-QVN_SCREENSHOT_PPI" where that is set (the resolution the session is set to).
+TEST_F(RealServer, TheProgressWindowShowsHowFarTheRebuildIs) {
+  CreateDatabase(kSiteDatabase);
+  {
+    Database db(kSiteDatabase, server_, false);
+    ASSERT_TRUE(db.Execute(
+        "execute block as declare i integer = 0; begin while (i < 280000) do begin "
+        "insert into SALES (PUMP_ID, LITERS, AMOUNT, SOLD_AT) values (mod(:i, 8) + 1, "
+        "mod(:i * 7, 600) / 10.0, mod(:i * 13, 300000) / 100.0, "
+        "dateadd(:i second to timestamp '2026-02-01 06:00:00')); i = i + 1; end end"))
+        << db.Error();
+    ASSERT_TRUE(db.Commit()) << db.Error();
+  }
+  Installation site("real_progress");
+  Install(site);
+  wchar_t ppi[8] = {};
+  ::GetEnvironmentVariableW(L"QVN_SCREENSHOT_PPI", ppi, 8);
+  std::string suffix = ppi[0] ? "-" + platform::Narrow(ppi, wcslen(ppi)) : "";
+  gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
+  HWND form = program.WaitForWindow(L"TForm1");
+  ASSERT_NE(form, nullptr);
+  ::SendMessageW(::GetDlgItem(form, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(platform::Widen(kSiteDatabase).c_str()));
+  gui::Click(::GetDlgItem(form, UMain::kButton1.id));
+
+  // Lines 2 to 5 from the top: the stage and the rows under it.
+  std::vector<std::vector<std::string>> looks;
+  std::vector<std::string> announced;
+  auto announce = [&](const std::string& moment) {
+    if (std::find(announced.begin(), announced.end(), moment) != announced.end()) return;
+    announced.push_back(moment);
+    gui::Checkpoint((moment + suffix).c_str());
+  };
+  HWND box = nullptr;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (box == nullptr && std::chrono::steady_clock::now() < deadline) {
+    HWND window = program.WaitForWindow(L"ProgressViewerFormClass", std::chrono::milliseconds(0));
+    if (window != nullptr) {
+      // Read a character at a time: a look counts when it was all read from one text
+      // block, neither torn by a new layout nor by the window's end.
+      std::size_t block = gui::DrawnBlocksOf(window);
+      std::vector<std::string> look;
+      for (int line = 2; line <= 5; ++line) look.push_back(gui::DrawnLineOf(window, line));
+      if (block == 0 || gui::DrawnBlocksOf(window) != block || look[0].empty() ||
+          (!looks.empty() && look == looks.back()))
+        continue;
+      looks.push_back(look);
+      if (StartsWith(look[2], "Сохранено таблиц: ")) announce("progress-backup");
+      if (StartsWith(look[1], "Таблица ") && StartsWith(look[2], "Записи: ") &&
+          NumbersIn(look[2]).at(0) > 0)
+        announce("progress-restore-data");
+      if (StartsWith(look[1], "Создание индексов: ") && NumbersIn(look[1]).at(0) > 0 &&
+          StartsWith(look[3], "Осталось времени: ~"))
+        announce("progress-restore-indices");
+    }
+    box = program.WaitForDialog("Оптимизация БД", std::chrono::milliseconds(0));
+  }
+  ASSERT_NE(box, nullptr) << "no box";
+  EXPECT_EQ(DialogText(box), kOptimizeSuccess);
+  PressOk(box);
+  gui::WaitFor([&] { return !::IsWindow(box); });
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0);
+
+  // Three tables (FUELS, PUMPS, SALES) of 3 + 8 + 300 000 records, six indices (the
+  // three keys, two foreign keys and SALES_SOLD_AT).
+  const std::string backup = "СОЗДАНИЕ РЕЗЕРВНОЙ КОПИИ";
+  const std::string restore = "ВОССТАНОВЛЕНИЕ ИЗ РЕЗЕРВНОЙ КОПИИ";
+  long long tablesSaved = 0, recordsRead = 0, indexBuilt = 0;
+  bool sawTables = false, sawRecords = false, sawIndices = false, sawTimeLeft = false;
+  for (const std::vector<std::string>& look : looks) {
+    SCOPED_TRACE(::testing::PrintToString(look));
+    if (look[0] == backup && StartsWith(look[2], "Сохранено таблиц: ")) {
+      EXPECT_TRUE(StartsWith(look[1], "Таблица "));
+      std::vector<long long> tables = NumbersIn(look[2]);
+      ASSERT_EQ(tables.size(), 2u);
+      EXPECT_EQ(tables[1], 3);
+      EXPECT_GE(tables[0], tablesSaved);
+      tablesSaved = tables[0];
+      sawTables = true;
+    }
+    if (look[0] == restore && StartsWith(look[2], "Записи: ")) {
+      std::vector<long long> records = NumbersIn(look[2]);
+      ASSERT_EQ(records.size(), 3u);
+      EXPECT_EQ(records[1], 300011);
+      EXPECT_GE(records[0], recordsRead);
+      recordsRead = records[0];
+      sawRecords = true;
+      if (StartsWith(look[1], "Создание индексов: ")) {
+        std::vector<long long> indices = NumbersIn(look[1]);
+        ASSERT_GE(indices.size(), 2u);
+        EXPECT_EQ(indices[1], 6);
+        EXPECT_GE(indices[0], indexBuilt);
+        EXPECT_EQ(records[0], 300011);
+        indexBuilt = indices[0];
+        sawIndices = sawIndices || indexBuilt > 0;
+      } else {
+        EXPECT_TRUE(StartsWith(look[1], "Таблица ")) << look[1];
+        EXPECT_EQ(indexBuilt, 0);
+      }
+      EXPECT_TRUE(StartsWith(look[3], "Осталось времени: ")) << look[3];
+      sawTimeLeft = sawTimeLeft || StartsWith(look[3], "Осталось времени: ~");
+    }
+  }
+  EXPECT_TRUE(sawTables && sawRecords && sawIndices && sawTimeLeft)
+      << "tables " << sawTables << ", records " << sawRecords << ", indices " << sawIndices
+      << ", time left " << sawTimeLeft << "; the looks: " << ::testing::PrintToString(looks);
 }
 
 // The box that ends a run comes to the front once the progress window has gone:

@@ -46,10 +46,13 @@ std::string UsageText() {
          "  qvnoptimize optimize [--json] [БАЗА]   перестроить базу данных\n"
          "  qvnoptimize stat [БАЗА]                показать заголовок базы данных\n"
          "  qvnoptimize --version                  версия программы\n"
-         "  --json   итог одним объектом JSON на stdout (outcome, message, размеры,\n"
-         "           время); ход работы - строками JSON на stderr (stage, done, total)\n"
+         "  --json   итог одним объектом JSON на stdout (outcome, reason, message,\n"
+         "           размеры, время); ход работы - строками JSON на stderr (stage, done,\n"
+         "           total)\n"
          "Код выхода: 0 - успех; 1 - ошибка (её текст на stderr и в журнале);\n"
-         "            2 - ошибка в командной строке\n"
+         "            2 - ошибка в командной строке; 3 - отказ, ничего не изменено\n"
+         "            (база занята, прерванный запуск отменён, путь или файл не\n"
+         "            подходят): можно повторить позже\n"
          "База по умолчанию: " + site::DefaultDatabasePath() + "\n"
          "Журнал: " + site::LogFilePath() + "\n";
 }

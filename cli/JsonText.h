@@ -20,7 +20,7 @@ std::string JsonReport(bool success, const std::string& message, const TRebuildR
                        TFailureReason reason = TFailureReason::kUnset);
 
 // One line for stderr beside the progress events: {"failure":"busy","message":"..."},
-// {"notice":"recovered","message":"..."}. Ends in a line feed.
+// {"notice":"recovery","message":"..."}. Ends in a line feed.
 std::string JsonNotice(const char* kind, const char* token, const std::string& message);
 
 // {"stage":"backup","done":2,"total":6}: tables for the backup, records for the

@@ -108,10 +108,10 @@ TFailureReason ReasonOf(const std::exception& failure) {
 }
 
 // What goes to stderr besides the progress: a line for people, or with --json one
-// JSON line ({"failure":"busy","message":"..."}, {"notice":"recovered",...}).
-void TellOnStderr(bool json, const char* kind, TFailureReason reason, const std::string& text) {
+// JSON line ({"failure":"busy","message":"..."}, {"notice":"recovery",...}).
+void TellOnStderr(bool json, const char* kind, const char* token, const std::string& text) {
   if (json)
-    platform::WriteUtf8Text(stderr, JsonNotice(kind, ReasonToken(reason), text));
+    platform::WriteUtf8Text(stderr, JsonNotice(kind, token, text));
   else
     platform::WriteConsoleText(stderr, text + "\n");
 }
@@ -172,7 +172,7 @@ int Optimize(const std::string& database, bool json) {
     // The rebuild has logged it.
     TFailureReason reason = ReasonOf(e);
     if (json) platform::WriteUtf8Text(stdout, JsonReport(false, e.what(), report, reason));
-    TellOnStderr(json, "failure", reason, e.what());
+    TellOnStderr(json, "failure", ReasonToken(reason), e.what());
     return ExitStatusOf(reason);
   }
 }
@@ -221,13 +221,13 @@ int main(int argc, char** argv) {
       report.databasePath = database;
       platform::WriteUtf8Text(stdout, JsonReport(false, e.what(), report, reason));
     }
-    TellOnStderr(commandLine.json, "failure", reason, e.what());
+    TellOnStderr(commandLine.json, "failure", ReasonToken(reason), e.what());
     return ExitStatusOf(reason);
   }
   // A run that was ended while its database was shut down left a note beside it.
   std::string recovered = RecoverInterruptedRebuilds({database, site::DefaultDatabasePath()});
   if (!recovered.empty())
-    TellOnStderr(commandLine.json, "notice", TFailureReason::kRecovered, recovered);
+    TellOnStderr(commandLine.json, "notice", "recovery", recovered);
   if (commandLine.command == TCommandLine::Command::Stat) return Statistics(database);
   return Optimize(database, commandLine.json);
 }

@@ -117,7 +117,17 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   CheckSideFileNames(databasePath);
   // With the lock held, a state file left beside the database is that of a run
   // that has ended: its shutdown is undone first, and the operator told.
-  std::string recovered = RecoverInterruptedRebuild(databasePath);
+  std::string recovered;
+  try {
+    recovered = RecoverInterruptedRebuild(databasePath);
+  } catch (const EIBInterBaseError& e) {
+    // The server could not be asked: its cause, and nothing was done.
+    TServerCause cause = ServerCause(e);
+    std::unique_ptr<Exception> failure = e.CopyWithMessage(
+        e.Message() + (cause.line.empty() ? "" : "\r\n" + cause.line) + "\r\n" + kUntouched);
+    failure->SaysUnchanged();
+    failure->Raise();
+  }
   if (!recovered.empty())
     throw Exception(recovered + " Повторите оптимизацию.").Because(TFailureReason::kRecovered);
   CheckSideFilesAreOurs(databasePath);

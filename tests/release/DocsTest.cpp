@@ -65,4 +65,17 @@ TEST(ShippedTexts, TheGuideListsEveryLineAddedToAServerFailure) {
     EXPECT_NE(guide.find("«" + line + "»"), std::string::npos) << line;
 }
 
+// A scheduler acts on the reason's token and the exit status: the install note and
+// the README list every token the program gives.
+TEST(ShippedTexts, TheInstallNoteAndTheReadmeListEveryReason) {
+  for (const char* file : {"docs/release/INSTALL.txt", "README.md"}) {
+    const std::string text = Flowed(file);
+    for (int r = static_cast<int>(TFailureReason::kBusy); r <= static_cast<int>(TFailureReason::kInternal);
+         ++r) {
+      std::string token = std::string("\"") + ReasonToken(static_cast<TFailureReason>(r)) + "\"";
+      EXPECT_NE(text.find(token), std::string::npos) << file << ": " << token;
+    }
+  }
+}
+
 }  // namespace

@@ -116,10 +116,18 @@ void TellOnStderr(bool json, const char* kind, const char* token, const std::str
     platform::WriteConsoleText(stderr, text + "\n");
 }
 
-// The statistics tool prints this heading above the header page; without it the
-// tool printed its failure instead.
+// The statistics tool prints this heading on a line of its own above the header page;
+// without it the tool printed its failure instead. Only at a line's start: the lines
+// above it name the database's path, which may hold any words.
 bool ShowsHeaderPage(const std::string& statistics) {
-  return statistics.find("Database header page information") != std::string::npos;
+  const char heading[] = "Database header page information";
+  for (std::size_t start = 0; start < statistics.size();) {
+    if (statistics.compare(start, sizeof heading - 1, heading) == 0) return true;
+    std::size_t end = statistics.find('\n', start);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
 }
 
 int Statistics(const std::string& database) {

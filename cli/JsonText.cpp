@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "maintenance/FailureHints.h"
+
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
@@ -24,7 +26,8 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::string JsonReport(bool success, const std::string& message, const TRebuildReport& report) {
+std::string JsonReport(bool success, const std::string& message, const TRebuildReport& report,
+                       TFailureReason reason) {
   auto number = [](auto value) { return value < 0 ? std::string("null") : std::to_string(value); };
   auto seconds = [](double value) {
     if (value < 0) return std::string("null");
@@ -32,8 +35,8 @@ std::string JsonReport(bool success, const std::string& message, const TRebuildR
     std::snprintf(text, sizeof text, "%.3f", value);
     return std::string(text);
   };
-  return "{\"outcome\":" + JsonString(success ? "success" : "failure") +
-         ",\"message\":" + JsonString(message) + ",\"database\":" +
+  return "{\"outcome\":" + JsonString(success ? "success" : "failure") + ",\"reason\":" +
+         (success ? std::string("null") : JsonString(ReasonToken(reason))) + ",\"message\":" + JsonString(message) + ",\"database\":" +
          JsonString(report.databasePath) + ",\"sizeBefore\":" + number(report.sizeBefore) +
          ",\"sizeAfter\":" + number(report.sizeAfter) +
          ",\"pageSizeBefore\":" + number(report.pageSizeBefore) +
@@ -41,6 +44,11 @@ std::string JsonReport(bool success, const std::string& message, const TRebuildR
          ",\"backupSeconds\":" + seconds(report.backupSeconds) +
          ",\"restoreSeconds\":" + seconds(report.restoreSeconds) +
          ",\"swapSeconds\":" + seconds(report.swapSeconds) + "}\n";
+}
+
+std::string JsonNotice(const char* kind, const char* token, const std::string& message) {
+  return "{" + JsonString(kind) + ":" + JsonString(token) + ",\"message\":" + JsonString(message) +
+         "}\n";
 }
 
 std::string JsonProgressEvent(const TJobProgressState& state) {

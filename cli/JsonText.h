@@ -8,12 +8,20 @@
 
 #include "maintenance/JobProgress.h"
 #include "maintenance/Workflow.h"
+#include "support/Exceptions.h"
 
 // `text` as a JSON string, quotes included.
 std::string JsonString(const std::string& text);
 
-// One object for a chain's monitoring; figures not known are null. Ends in a line feed.
-std::string JsonReport(bool success, const std::string& message, const TRebuildReport& report);
+// One object for a chain's monitoring; figures not known are null, and so is the
+// reason of a success. Ends in a line feed.
+//   {"outcome":"failure","reason":"busy","message":"...","database":"...",...}
+std::string JsonReport(bool success, const std::string& message, const TRebuildReport& report,
+                       TFailureReason reason = TFailureReason::kUnset);
+
+// One line for stderr beside the progress events: {"failure":"busy","message":"..."},
+// {"notice":"recovery","message":"..."}. Ends in a line feed.
+std::string JsonNotice(const char* kind, const char* token, const std::string& message);
 
 // {"stage":"backup","done":2,"total":6}: tables for the backup, records for the
 // restore. Ends in a line feed.

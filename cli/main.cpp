@@ -8,7 +8,10 @@
 //   qvnoptimize stat [DB]              show its header page
 //
 // Exit status: 0 success, 1 a failure (its message on stderr and in the log), 2 a
-// usage error. Text for people goes out in the console's code page, JSON in UTF-8.
+// usage error, 3 a refusal before anything was changed that may succeed later
+// (another program at work, an earlier run undone, the path or file refused). Text
+// for people goes out in the console's code page, JSON in UTF-8; every line ends in
+// CR LF. With --json stderr carries JSON lines only.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "fbclient/FBUtils.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/DatabaseShutdown.h"
+#include "maintenance/FailureHints.h"
 #include "maintenance/JobProgress.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/SiteFiles.h"
@@ -90,22 +94,41 @@ class ProgressObserver {
 
 // Instead of ending the process, as the window does, the refusal becomes the
 // console program's failure: logged, with the JSON outcome, and exit status 1.
-[[noreturn]] void RefuseWithoutUtilityLibrary() { throw Exception(FBUtils::kRefusalText); }
+[[noreturn]] void RefuseWithoutUtilityLibrary() {
+  throw Exception(FBUtils::RefusalText()).Because(TFailureReason::kLibrary);
+}
 
 void LogFailure(const std::string& text) { Log(ProgramLogger(), text, llError); }
 
-std::string WithLineFeeds(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c != '\r') out += c;
-  }
-  return out;
+// The exit status of a failure: 3 when it was refused before anything changed.
+int ExitStatusOf(TFailureReason reason) { return RefusedBeforeAnyChange(reason) ? 3 : 1; }
+
+TFailureReason ReasonOf(const std::exception& failure) {
+  const auto* own = dynamic_cast<const Exception*>(&failure);
+  return own != nullptr ? FailureReasonOf(*own) : TFailureReason::kInternal;
 }
 
-// The statistics tool prints this heading above the header page; without it the
-// tool printed its failure instead.
+// What goes to stderr besides the progress: a line for people, or with --json one
+// JSON line ({"failure":"busy","message":"..."}, {"notice":"recovery",...}).
+void TellOnStderr(bool json, const char* kind, const char* token, const std::string& text) {
+  if (json)
+    platform::WriteUtf8Text(stderr, JsonNotice(kind, token, text));
+  else
+    platform::WriteConsoleText(stderr, text + "\n");
+}
+
+// The statistics tool prints this heading on a line of its own above the header page;
+// without it the tool printed its failure instead. Only at a line's start: the lines
+// above it name the database's path, which may hold any words.
 bool ShowsHeaderPage(const std::string& statistics) {
-  return statistics.find("Database header page information") != std::string::npos;
+  const char heading[] = "Database header page information";
+  for (std::size_t start = 0; start < statistics.size();) {
+    if (statistics.compare(start, sizeof heading - 1, heading) == 0) return true;
+    std::size_t end = statistics.find('\n', start);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
 }
 
 int Statistics(const std::string& database) {
@@ -129,7 +152,7 @@ int Statistics(const std::string& database) {
   if (!ShowsHeaderPage(result)) {
     const char message[] = "Программа статистики не вывела заголовок базы данных";
     LogFailure(message);  // what it printed is logged above this line
-    platform::WriteConsoleText(stderr, std::string(message) + ":\n" + WithLineFeeds(result) + "\n");
+    platform::WriteConsoleText(stderr, std::string(message) + ":\n" + result + "\n");
     return 1;
   }
   platform::WriteConsoleText(stdout, result + "\n");
@@ -190,14 +213,15 @@ int Optimize(const std::string& database, bool json) {
       platform::WriteUtf8Text(stdout, JsonReport(true, kOptimizeSuccess, report));
     } else {
       platform::WriteConsoleText(stdout, std::string(kOptimizeSuccess) + "\n" +
-                                             WithLineFeeds(RebuildReportText(report)) + "\n");
+                                             RebuildReportText(report) + "\n");
     }
     return 0;
   } catch (const std::exception& e) {
     // The rebuild has logged it.
-    if (json) platform::WriteUtf8Text(stdout, JsonReport(false, e.what(), report));
-    platform::WriteConsoleText(stderr, std::string(e.what()) + "\n");
-    return 1;
+    TFailureReason reason = ReasonOf(e);
+    if (json) platform::WriteUtf8Text(stdout, JsonReport(false, e.what(), report, reason));
+    TellOnStderr(json, "failure", ReasonToken(reason), e.what());
+    return ExitStatusOf(reason);
   }
 }
 
@@ -216,8 +240,13 @@ int main(int argc, char** argv) {
     bool json = AsksForJson(args);
     ProgramSession session(json);
     LogFailure("Ошибка в командной строке: " + e.Message());
-    if (json) platform::WriteUtf8Text(stdout, JsonReport(false, e.Message(), TRebuildReport{}));
-    platform::WriteConsoleText(stderr, "qvnoptimize: " + e.Message() + "\n\n" + UsageText());
+    if (json) {
+      platform::WriteUtf8Text(
+          stdout, JsonReport(false, e.Message(), TRebuildReport{}, TFailureReason::kUsage));
+      platform::WriteUtf8Text(stderr, JsonNotice("failure", "usage", e.Message()));
+    } else {
+      platform::WriteConsoleText(stderr, "qvnoptimize: " + e.Message() + "\n\n" + UsageText());
+    }
     return 2;
   }
   switch (commandLine.command) {
@@ -237,18 +266,20 @@ int main(int argc, char** argv) {
     FBUtils::Bind(&RefuseWithoutUtilityLibrary);
   } catch (const std::exception& e) {
     LogFailure(e.what());
+    TFailureReason reason = ReasonOf(e);
     if (commandLine.json) {
       TRebuildReport report;
       report.databasePath = database;
-      platform::WriteUtf8Text(stdout, JsonReport(false, e.what(), report));
+      platform::WriteUtf8Text(stdout, JsonReport(false, e.what(), report, reason));
     }
-    platform::WriteConsoleText(stderr, std::string(e.what()) + "\n");
-    return 1;
+    TellOnStderr(commandLine.json, "failure", ReasonToken(reason), e.what());
+    return ExitStatusOf(reason);
   }
   if (commandLine.command == TCommandLine::Command::Recover) return Recover(commandLine.databases);
   // A run that was ended while its database was shut down left a note beside it.
   std::string recovered = RecoverInterruptedRebuilds({database, site::DefaultDatabasePath()});
-  if (!recovered.empty()) platform::WriteConsoleText(stderr, WithLineFeeds(recovered) + "\n");
+  if (!recovered.empty())
+    TellOnStderr(commandLine.json, "notice", "recovery", recovered);
   if (commandLine.command == TCommandLine::Command::Stat) return Statistics(database);
   int status = Optimize(database, commandLine.json);
   // A console event handler waits for this before Windows may end the process.

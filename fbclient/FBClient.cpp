@@ -10,6 +10,7 @@
 
 #include "fbclient/SitePaths.h"
 #include "platform/AnsiText.h"
+#include "platform/FileOps.h"
 #include "platform/Process.h"
 #include "support/Exceptions.h"
 
@@ -74,7 +75,14 @@ const TFBClient& TFBClient::Get() {
       client = new TFBClient(std::move(library));
       return *client;
     }
-    reasons += "\r\n" + candidate + ": " + error;
+    // A path of a file that is not there says so; one that is there, or a name for the
+    // system's search, gets the loader's own reason (a damaged or 64-bit file, a
+    // library it needs missing).
+    bool hasFolder = candidate.find_first_of("\\/") != std::string::npos;
+    if (hasFolder && !platform::FileExists(candidate))
+      reasons += "\r\n" + candidate + ": файла нет";
+    else
+      reasons += "\r\n" + candidate + ": " + error;
   }
   throw EIBClientError("Не удалось загрузить клиентскую библиотеку Firebird:" + reasons);
 }

@@ -39,6 +39,18 @@ constexpr std::size_t kGetFBPortIndex = 18;
 const char* const kRefusalCaption = "Ошибка!";
 const char* const kRefusalText = "Модуль fbUtils.dll не загружен. В запуске приложения отказано!";
 
+std::string RefusalText(const TFBUtilsBinding& binding) {
+  std::string text = kRefusalText;
+  if (binding.FileFound()) {
+    return text + "\r\nФайл \"" + binding.LoadedFrom() +
+           "\" есть, но система не смогла его загрузить: " + binding.LoadError();
+  }
+  return text + "\r\nФайл " + LibraryFileName() + " не найден ни рядом с программой, ни как " +
+         SiteLibraryPath() + " (поиск системы: " + binding.LoadError() + ")";
+}
+
+std::string RefusalText() { return RefusalText(Binding()); }
+
 std::string LibraryFileName() { return platform::SharedLibraryFileName("fbUtils"); }
 
 std::string SiteLibraryPath() { return fbclient::SiteRoot() + LibraryFileName(); }
@@ -57,6 +69,7 @@ bool TFBUtilsBinding::Bind(const std::string& executableDir, const std::string& 
   Release();
   loadError_.clear();
   loadedFrom_ = ChooseLibraryCandidate(executableDir, sitePath, fileName, platform::FileExists);
+  fileFound_ = loadedFrom_ != fileName;
   library_ = platform::DynamicLibrary::Load(loadedFrom_, &loadError_);
   if (!library_) return false;
   for (std::size_t i = 0; i < kEntryCount; ++i) entries_[i] = library_.Symbol(kEntryNames[i]);

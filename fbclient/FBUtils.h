@@ -47,6 +47,10 @@ class TFBUtilsBinding {
   // The path the library was loaded from (as handed to the loader).
   const std::string& LoadedFrom() const noexcept { return loadedFrom_; }
   const std::string& LoadError() const noexcept { return loadError_; }
+  // Whether a file stood at the path tried (beside the executable or at the site
+  // path), so that it is there but unusable; false when only the system's search
+  // order was left.
+  bool FileFound() const noexcept { return fileFound_; }
   const std::string& ApplicationName() const noexcept { return applicationName_; }
 
   // The address of entry `index` (of kEntryNames), or nullptr when absent.
@@ -68,6 +72,7 @@ class TFBUtilsBinding {
   void* entries_[kEntryCount] = {};
   std::string loadedFrom_;
   std::string loadError_;
+  bool fileFound_ = false;
   std::string applicationName_;
 };
 
@@ -87,6 +92,13 @@ void Release() noexcept;
 // The refusal texts.
 extern const char* const kRefusalCaption;  // "Ошибка!"
 extern const char* const kRefusalText;     // "Модуль fbUtils.dll не загружен. ..."
+// kRefusalText, then a line with the reason of the process's binding: no file found,
+// or a file found that the system could not load, with the system's words
+// (dlerror, the Windows error text):
+//   "Файл "C:\QORDbUtils.dll" есть, но система не смогла его загрузить: %1 is not a
+//    valid Win32 application."
+std::string RefusalText();
+std::string RefusalText(const TFBUtilsBinding& binding);
 
 // Window program: an error box owned by the active window (if any), then exit
 // code 0 at once, without any further clean-up. Windows only.

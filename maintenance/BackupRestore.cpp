@@ -8,6 +8,7 @@
 #include "fbclient/ServiceConnection.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/DatabaseShutdown.h"
+#include "maintenance/FailureHints.h"
 #include "maintenance/FileNames.h"
 #include "maintenance/JobProgress.h"
 #include "maintenance/JobSupport.h"
@@ -175,10 +176,11 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
         // Some servers end a restore that could not activate its indices with this
         // as the action's error instead of an output line: refused alike, by the
         // first error line of its output.
-        if (e.Message().find("not online") != std::string::npos) {
-          CapturedOutput lines = captured;
-          lines.push_back(e.Message());
-          CheckRestoreOutput(lines);
+        if (e.HasCode(kGbakDatabaseNotOnline)) {
+          for (const std::string& line : captured) {
+            if (IsGbakErrorLine(line)) RefuseRestoreOutput(line);
+          }
+          RefuseRestoreOutput(e.Message());
         }
         throw;
       }
@@ -238,7 +240,8 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
           "Оптимизированная база данных не установлена на место рабочей: не удалось заменить файл "
           "\"%s\": %s.\r\nОптимизация не выполнена, новый файл удалён. Закройте программы, "
           "которые могут держать файл базы данных открытым, и повторите оптимизацию.",
-          {databasePath, platform::SystemErrorText(code)}));
+          {databasePath, platform::SystemErrorText(code)}))
+          .Because(TFailureReason::kNotSwapped);
     };
     if (!platform::CopyFileSecurity(databasePath, tempPath)) refuseSwap(platform::LastErrorCode());
 #ifndef _WIN32
@@ -266,7 +269,9 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
         platform::FileIdentity(tempPath).value_or("?") != rebuiltIdentity) {
       throw Exception(FormatText("Временный файл базы данных \"%s\" был подменён после "
                                  "восстановления. Новая база данных не будет использована. %s",
-                                 {tempPath, kUntouched}));
+                                 {tempPath, kUntouched}))
+          .Because(TFailureReason::kNotSwapped)
+          .SaysUnchanged();
     }
     platform::TestPoint("swap");
     platform::ReplaceResult replaced = platform::ReplaceFileAtomically(tempPath, databasePath);
@@ -280,7 +285,8 @@ TRestoreResult RestoreDatabase(const std::string& host, const std::string& datab
           "однако изменение папки не удалось сразу записать на диск: %s.\r\nЕсли компьютер будет "
           "внезапно выключен прежде, чем система запишет его сама, под этим именем снова окажется "
           "прежняя база данных, целая; тогда повторите оптимизацию.",
-          {databasePath, platform::SystemErrorText(flushError)}));
+          {databasePath, platform::SystemErrorText(flushError)}))
+          .Because(TFailureReason::kNotFlushed);
     }
     platform::TestPoint("swapped");
     result.swapSeconds = SecondsSince(swapStart);

@@ -59,6 +59,12 @@ bool TDatabaseHeader::SingleUser() const {
   return attributes.find("single-user maintenance") != std::string::npos;
 }
 
+bool TDatabaseHeader::FileCopyLocked() const {
+  return attributes.find("backup lock") != std::string::npos ||
+         attributes.find("backup merge") != std::string::npos ||
+         attributes.find("wrong backup state") != std::string::npos;
+}
+
 bool TDatabaseHeader::ReadOnly() const {
   return attributes.find("read only") != std::string::npos;
 }

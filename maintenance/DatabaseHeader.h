@@ -27,6 +27,9 @@ struct TDatabaseHeader {
   bool SingleUser() const;
   // Open for reading only ("read only" among the attributes).
   bool ReadOnly() const;
+  // Locked for a copy of its file (ALTER DATABASE BEGIN BACKUP, nbackup): "backup
+  // lock", or "backup merge" while the changes meanwhile are merged back.
+  bool FileCopyLocked() const;
 };
 
 // Reads the printed header. The lines are those of the service's output:

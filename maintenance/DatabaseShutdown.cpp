@@ -9,6 +9,7 @@
 #include "fbclient/ServiceConnection.h"
 #include "logger/LogFormat.h"
 #include "logger/QLXLogger.h"
+#include "maintenance/FailureHints.h"
 #include "maintenance/FileNames.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/RebuildChecks.h"
@@ -103,12 +104,20 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+// The server's text of several lines as one, for a line of the operator's report.
+std::string OneLine(std::string text) {
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
+  return text;
+}
+
 [[noreturn]] void RefuseOtherProgram(const std::string& databasePath, const std::string& detail) {
   throw EOtherProgramAtWork(FormatText(
       "С базой данных \"%s\" работает другая программа: сервер не может закрыть базу данных для "
       "оптимизации, пока к ней подключены другие программы.\r\nЗакройте все программы, которые "
-      "работают с этой базой данных (систему ZARVO), и повторите оптимизацию. %s\r\n(%s)",
-      {databasePath, kUntouched, detail}));
+      "работают с этой базой данных (систему ZARVO), на всех компьютерах и повторите "
+      "оптимизацию. %s\r\n(%s)",
+      {databasePath, kUntouched, detail}))
+      .SaysUnchanged();
 }
 
 // Somebody got in while the database was shut down for the rebuild (the single
@@ -118,7 +127,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
       "К базе данных подключилась другая программа, поэтому её нельзя было закрыть для "
       "оптимизации: сделанные ею изменения могли бы не попасть в новую копию. Оптимизация "
       "прервана.\r\nЗакройте все программы, которые работают с этой базой данных (систему "
-      "ZARVO), и повторите оптимизацию.\r\n(" + detail + ")");
+      "ZARVO), на всех компьютерах и повторите оптимизацию.\r\n(" + detail + ")");
 }
 
 }  // namespace
@@ -221,7 +230,8 @@ void TServerShutdown::Record(bool single, bool full, std::uint64_t next, bool ex
     }
     throw Exception(FormatText("Не удалось записать файл \"%s\": %s. Рабочая база данных не "
                                "изменена.",
-                               {statePath, e.Message()}));
+                               {statePath, e.Message()}))
+        .SaysUnchanged();
   }
 }
 
@@ -279,7 +289,8 @@ void TServerShutdown::AdmitOne() {
   if (!header.SingleUser()) {
     throw Exception(FormatText("Сервер не перевёл базу данных \"%s\" в однопользовательский режим "
                                "(%s). %s",
-                               {databasePath_, header.attributes, kUntouched}));
+                               {databasePath_, header.attributes, kUntouched}))
+        .SaysUnchanged();
   }
   Record(true, false, LastCount(), false);
 }
@@ -369,6 +380,19 @@ std::string TServerShutdown::Restore() noexcept {
     return std::string();
   } catch (const std::exception& e) {
     try {
+      // With no server to ask, only its start can help; other programs are kept out
+      // meanwhile.
+      const auto* server = dynamic_cast<const EIBInterBaseError*>(&e);
+      if (server != nullptr && ServerCause(*server).reason == TFailureReason::kServerUnreachable) {
+        std::string text = FormatText(
+            "База данных \"%s\" осталась закрытой для других программ: сервер Firebird не "
+            "отвечает (%s). Файл базы данных цел и не изменён. Когда служба \"Firebird Server - "
+            "ZARVOInstance\" снова будет запущена, запустите эту программу снова: она вернёт базу "
+            "данных в рабочий режим.",
+            {databasePath_, OneLine(e.what())});
+        ProgramLog(text, llError);
+        return text;
+      }
       std::string text = FormatText(
           "База данных \"%s\" осталась закрытой для других программ: не удалось вернуть её в "
           "рабочий режим (%s). Файл базы данных цел и не изменён. Закройте программы, которые "

@@ -64,7 +64,8 @@ std::unique_ptr<platform::NamedLock> OpenRebuildLock(const std::string& database
     throw Exception(FormatText(
         "Не удалось проверить, не оптимизируется ли база данных \"%s\" другой копией программы "
         "(%s: %s). %s",
-        {databasePath, error.step, platform::SystemErrorText(error.code), kUntouched}));
+        {databasePath, error.step, platform::SystemErrorText(error.code), kUntouched}))
+        .SaysUnchanged();
   }
   return lock;
 }
@@ -83,7 +84,9 @@ std::unique_ptr<platform::NamedLock> TakeRebuildLock(const std::string& database
     throw Exception(FormatText(
         "База данных \"%s\" уже оптимизируется другой копией программы. Дождитесь окончания её "
         "работы и повторите попытку. %s",
-        {databasePath, kUntouched}));
+        {databasePath, kUntouched}))
+        .Because(TFailureReason::kBusy)
+        .SaysUnchanged();
   }
   return lock;
 }
@@ -100,21 +103,27 @@ void CheckNameAsTheServerReadsIt(const std::string& path) {
         "Имя файла базы данных \"%s\" начинается или заканчивается пробелом или точкой: сервер "
         "прочитает его иначе и может открыть другой файл. Переименуйте файл базы данных и "
         "повторите попытку. %s",
-        {path, kUntouched}));
+        {path, kUntouched}))
+        .Because(TFailureReason::kPath)
+        .SaysUnchanged();
   }
 }
 
 void CheckDatabaseFile(const std::string& databasePath) {
   if (platform::KindOfFile(databasePath) != platform::FileKind::kRegular) {
     throw Exception(FormatText("\"%s\" не является файлом базы данных. %s",
-                               {databasePath, kUntouched}));
+                               {databasePath, kUntouched}))
+        .Because(TFailureReason::kPath)
+        .SaysUnchanged();
   }
   std::optional<unsigned> links = platform::HardLinkCount(databasePath);
   if (links && *links > 1) {
     throw Exception(FormatText(
         "У файла базы данных \"%s\" есть другие имена (жёсткие ссылки: %s): после оптимизации под "
         "ними осталась бы прежняя база данных. Удалите лишние ссылки и повторите попытку. %s",
-        {databasePath, std::to_string(*links), kUntouched}));
+        {databasePath, std::to_string(*links), kUntouched}))
+        .Because(TFailureReason::kPath)
+        .SaysUnchanged();
   }
 }
 
@@ -132,7 +141,9 @@ void CheckSideFileNames(const std::string& databasePath) {
         "Файл \"%s\" нельзя оптимизировать: его имя совпадает с именем служебного файла "
         "оптимизации (%s, %s, %s). Переименуйте файл базы данных и повторите попытку. %s",
         {databasePath, kBackupExtension, kTempBaseExtension, kShutdownStateExtension,
-         kUntouched}));
+         kUntouched}))
+        .Because(TFailureReason::kPath)
+        .SaysUnchanged();
   }
 }
 
@@ -144,7 +155,9 @@ void CheckSideFileIsOurs(const std::string& sidePath) {
       "сервер записал бы данные туда, куда он указывает. Удалите его и повторите попытку. %s",
       {sidePath,
        kind == platform::EntryKind::kLink ? "ссылка на другой файл или папку" : "не обычный файл",
-       kUntouched}));
+       kUntouched}))
+      .Because(TFailureReason::kPath)
+      .SaysUnchanged();
 }
 
 void CheckSideFilesAreOurs(const std::string& databasePath) {
@@ -159,7 +172,9 @@ void CheckWriteAccess(const std::string& databasePath) {
         "Программе не разрешено изменять файл базы данных \"%s\" или папку, в которой он лежит: "
         "%s. Запустите программу от имени пользователя, которому это разрешено (или снимите с "
         "файла и диска защиту от записи), и повторите попытку. %s",
-        {databasePath, platform::SystemErrorText(code), kUntouched}));
+        {databasePath, platform::SystemErrorText(code), kUntouched}))
+        .Because(TFailureReason::kPath)
+        .SaysUnchanged();
   }
 }
 
@@ -174,14 +189,17 @@ void CheckRoomForRebuild(const std::string& databasePath, std::uint64_t database
     throw Exception(FormatText("Не удалось узнать, сколько места свободно на диске с базой данных "
                                "\"%s\": %s. %s",
                                {databasePath, platform::SystemErrorText(platform::LastErrorCode()),
-                                kUntouched}));
+                                kUntouched}))
+        .SaysUnchanged();
   }
   // A killed run's backup and temporary file go before the new ones are written.
   if (*free + LeftoverBytes(databasePath) < needed) {
     throw Exception(FormatText(
         "Недостаточно места на диске для оптимизации базы данных \"%s\": нужно не менее %s, "
         "свободно %s. Освободите место на диске и повторите попытку. %s",
-        {databasePath, Megabytes(needed), Megabytes(*free), kUntouched}));
+        {databasePath, Megabytes(needed), Megabytes(*free), kUntouched}))
+        .Because(TFailureReason::kNoRoom)
+        .SaysUnchanged();
   }
 }
 
@@ -190,8 +208,21 @@ void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& h
     throw Exception(FormatText(
         "База данных \"%s\" сейчас не в рабочем режиме (%s): её перевёл в этот режим "
         "администратор сервера или другая программа. Оптимизация не выполнена, база данных "
-        "оставлена как есть. Верните базу данных в обычный рабочий режим и повторите попытку.",
-        {databasePath, header.attributes}));
+        "оставлена как есть. Обратитесь к технику: он вернёт базу данных в обычный рабочий "
+        "режим, после этого повторите попытку.",
+        {databasePath, header.attributes}))
+        .Because(TFailureReason::kPath);
+  }
+  if (header.FileCopyLocked()) {
+    // The server refuses any shutdown then; the file is being copied as it stands.
+    throw Exception(FormatText(
+        "База данных \"%s\" заблокирована для копирования файла (%s): сейчас с неё снимается "
+        "копия на уровне файла (nbackup или ALTER DATABASE BEGIN BACKUP). Пока копирование не "
+        "закончено, оптимизация невозможна. Обратитесь к технику: копирование нужно завершить "
+        "(ALTER DATABASE END BACKUP), после этого повторите попытку. %s",
+        {databasePath, header.attributes, kUntouched}))
+        .Because(TFailureReason::kPath)
+        .SaysUnchanged();
   }
 }
 
@@ -204,43 +235,87 @@ void CheckDatabaseOwner(const std::string& databasePath, const std::string& owne
       "стал бы %s, и прежний владелец больше не смог бы делать резервные копии базы данных и "
       "менять её свойства. Такую базу данных программа не оптимизирует. %s",
       {databasePath, owner.empty() ? "(неизвестен)" : owner, rebuildUser, rebuildUser,
-       kUntouched}));
+       kUntouched}))
+      .Because(TFailureReason::kPath)
+      .SaysUnchanged();
+}
+
+namespace {
+
+// A line gbak printed as its own message: what follows its "gbak:" mark, blanks
+// skipped ("gbak:closing file, ...", "gbak: ERROR:...", "gbak:    writing shadow file
+// /db.shd"). Nothing for a line of another shape (a continuation of a message).
+std::optional<std::string> GbakMessage(const std::string& line) {
+  const std::string mark = "gbak:";
+  if (line.compare(0, mark.size(), mark) != 0) return std::nullopt;
+  std::size_t start = line.find_first_not_of(' ', mark.size());
+  return start == std::string::npos ? std::string() : line.substr(start);
+}
+
+bool StartsWith(const std::string& text, const char* head) {
+  return text.rfind(head, 0) == 0;
+}
+
+}  // namespace
+
+bool IsGbakErrorLine(const std::string& line) {
+  if (StartsWith(line, "ERROR:")) return true;
+  std::optional<std::string> message = GbakMessage(line);
+  return message && (StartsWith(*message, "ERROR:") ||
+                     StartsWith(*message, "Exiting before completion due to errors") ||
+                     StartsWith(*message, "Database is not online due to failure"));
+}
+
+void RefuseRestoreOutput(const std::string& line) {
+  throw Exception("Сервер сообщил об ошибке при восстановлении базы данных: " + line +
+                  "\r\nНовая база данных не будет использована. " + kUntouched)
+      .Because(TFailureReason::kRestoreFailed)
+      .SaysUnchanged();
 }
 
 void CheckBackupOutput(const std::vector<std::string>& output) {
   // The header does not tell a shadow; the backup names its file ("gbak:    writing
   // shadow file /db.shd", after the list's head "writing shadow files"). The restore
   // would make that file again over the live shadow's, and fail.
-  const std::string shadowFile = "writing shadow file ";
+  const char shadowFile[] = "writing shadow file ";
   bool finished = false;
   const std::string* shadow = nullptr;
   for (const std::string& line : output) {
-    // A path too long for the backup's own records is cut ("... is too large in
-    // put_asciz(), truncating to 255 bytes"), and the backup cannot be restored.
-    if (line.find("ERROR:") != std::string::npos ||
-        line.find("Exiting before completion") != std::string::npos ||
-        line.find("truncating") != std::string::npos) {
+    std::optional<std::string> message = GbakMessage(line);
+    // A path too long for the backup's own records is cut ("text for attribute 9 is
+    // too large in put_asciz(), truncating to 255 bytes"), and the backup cannot be
+    // restored.
+    bool truncated = message && StartsWith(*message, "text for attribute ") &&
+                     message->find(" is too large in ") != std::string::npos &&
+                     message->find(", truncating to ") != std::string::npos;
+    if (IsGbakErrorLine(line) || truncated) {
       throw Exception("Сервер сообщил об ошибке при создании резервной копии: " + line +
-                      "\r\n" + kUntouched);
+                      "\r\n" + kUntouched)
+          .Because(TFailureReason::kBackupFailed)
+          .SaysUnchanged();
     }
+    if (!message) continue;
     // gbak ends a complete backup with "gbak:closing file, committing, and finishing".
-    if (line.find("closing file, committing, and finishing") != std::string::npos) finished = true;
-    std::size_t at = line.find(shadowFile);
-    if (at != std::string::npos &&
-        line.find_first_not_of(' ', at + shadowFile.size()) != std::string::npos)
+    if (StartsWith(*message, "closing file, committing, and finishing")) finished = true;
+    if (StartsWith(*message, shadowFile) &&
+        message->find_first_not_of(' ', sizeof shadowFile - 1) != std::string::npos)
       shadow = &line;
   }
   if (!finished) {
     throw Exception(std::string("Резервная копия не была доведена до конца: сервер не сообщил о её "
                                 "завершении. ") +
-                    kUntouched);
+                    kUntouched)
+        .Because(TFailureReason::kBackupFailed)
+        .SaysUnchanged();
   }
   if (shadow != nullptr) {
     throw Exception(
         "У базы данных есть теневая копия (shadow): восстановление создало бы её файл заново "
         "поверх действующего, поэтому такую базу данных оптимизировать нельзя. Удалите теневую "
         "копию средствами администратора сервера и повторите попытку (" + *shadow + "). " +
-        kUntouched);
+        kUntouched)
+        .Because(TFailureReason::kPath)
+        .SaysUnchanged();
   }
 }
 
@@ -249,24 +324,25 @@ void CheckRestoreOutput(const std::vector<std::string>& output) {
   for (const std::string& line : output) {
     // gbak marks what went wrong with "ERROR:", and says when it could not bring
     // the new database online (an index that could not be activated, say).
-    if (line.find("ERROR:") != std::string::npos || line.find("not online") != std::string::npos) {
-      throw Exception(
-          "Сервер сообщил об ошибке при восстановлении базы данных: " + line +
-          "\r\nНовая база данных не будет использована. " + kUntouched);
-    }
+    std::optional<std::string> message = GbakMessage(line);
+    if (IsGbakErrorLine(line)) RefuseRestoreOutput(line);
     // gbak ends a complete restore with "gbak:finishing, closing, and going home".
-    if (line.find("closing, and going home") != std::string::npos) finished = true;
+    if (message && StartsWith(*message, "finishing, closing, and going home")) finished = true;
   }
   if (!finished) {
     throw Exception(
         "Восстановление не было доведено до конца: сервер не сообщил о его завершении. Рабочая "
-        "база данных не изменена");
+        "база данных не изменена")
+        .Because(TFailureReason::kRestoreFailed)
+        .SaysUnchanged();
   }
 }
 
 void CheckRestoredDatabaseOnline(const TDatabaseHeader& header) {
   if (!header.Online()) {
     throw Exception("Восстановленная база данных не готова к работе (" + header.attributes +
-                    "). Новая база данных не будет использована. " + std::string(kUntouched));
+                    "). Новая база данных не будет использована. " + std::string(kUntouched))
+        .Because(TFailureReason::kRestoreFailed)
+        .SaysUnchanged();
   }
 }

@@ -70,6 +70,18 @@ void CheckDatabaseMode(const std::string& databasePath, const TDatabaseHeader& h
 void CheckDatabaseOwner(const std::string& databasePath, const std::string& owner,
                         const std::string& rebuildUser);
 
+// Whether gbak marks `line` as a failure: "ERROR:" right after its "gbak:" mark (or
+// opening a line of a message of several lines), its closing "Exiting before
+// completion due to errors", or a new database it could not bring online. Only the
+// tool's marks at their place count, never words a table's or a file's name holds:
+//   "gbak: ERROR:free disk space exhausted"             yes
+//   "gbak:Exiting before completion due to errors"      yes
+//   "gbak:    writing data for table ERROR: LOG"        no
+//   "gbak:    restoring index \"ERROR:\""               no
+bool IsGbakErrorLine(const std::string& line);
+// Raises the restore's failure that `line` reports: the new database is not used.
+[[noreturn]] void RefuseRestoreOutput(const std::string& line);
+
 // The backup's output ends with the tool's closing line, holds no error line, and
 // names no shadow file (the restore would try to make the live shadow's file again).
 void CheckBackupOutput(const std::vector<std::string>& output);

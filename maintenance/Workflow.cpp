@@ -76,14 +76,17 @@ void CheckDatabasePath(const std::string& path) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   if (upper.compare(0, 3, "S:\\") == 0) {
-    throw Exception("База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!");
+    throw Exception("База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!")
+        .Because(TFailureReason::kPath);
   }
   if (platform::IsNetworkPath(path)) {
     throw Exception(
-        "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!\r\nСетевые пути НЕ ДОПУСКАЮТСЯ!!!");
+        "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!\r\nСетевые пути НЕ ДОПУСКАЮТСЯ!!!")
+        .Because(TFailureReason::kPath);
   }
   if (!platform::FileExists(path)) {
-    throw Exception(FormatText("Файл \"%s\" не найден на этом компьютере!", {path}));
+    throw Exception(FormatText("Файл \"%s\" не найден на этом компьютере!", {path}))
+        .Because(TFailureReason::kPath);
   }
 }
 
@@ -126,16 +129,12 @@ void OptimizeDatabase(const std::string& databasePath) {
 
 namespace {
 
-bool Contains(const std::string& text, const char* part) {
-  return text.find(part) != std::string::npos;
-}
-
 // Somebody took the one place the single-user mode leaves before the backup could.
 const char kPlaceTaken[] =
     "К базе данных подключилась другая программа, поэтому её нельзя было закрыть для "
     "оптимизации: сделанные ею изменения могли бы не попасть в новую копию. Оптимизация прервана.\r\n"
-    "Закройте все программы, которые работают с этой базой данных (систему ZARVO), и повторите "
-    "оптимизацию.";
+    "Закройте все программы, которые работают с этой базой данных (систему ZARVO), на всех "
+    "компьютерах и повторите оптимизацию.";
 
 void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool& jobFailure) {
   // The checks; nothing is touched until all have passed.
@@ -152,8 +151,19 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   CheckSideFileNames(databasePath);
   // With the lock held, a state file left beside the database is that of a run
   // that has ended: its shutdown is undone first, and the operator told.
-  std::string recovered = RecoverInterruptedRebuild(databasePath);
-  if (!recovered.empty()) throw Exception(recovered + " Повторите оптимизацию.");
+  std::string recovered;
+  try {
+    recovered = RecoverInterruptedRebuild(databasePath);
+  } catch (const EIBInterBaseError& e) {
+    // The server could not be asked: its cause, and nothing was done.
+    TServerCause cause = ServerCause(e);
+    std::unique_ptr<Exception> failure = e.CopyWithMessage(
+        e.Message() + (cause.line.empty() ? "" : "\r\n" + cause.line) + "\r\n" + kUntouched);
+    failure->SaysUnchanged();
+    failure->Raise();
+  }
+  if (!recovered.empty())
+    throw Exception(recovered + " Повторите оптимизацию.").Because(TFailureReason::kRecovered);
   CheckSideFilesAreOurs(databasePath);
   CheckWriteAccess(databasePath);
   report.sizeBefore = platform::FileSizeOf(databasePath).value_or(-1);
@@ -171,6 +181,8 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
   RecoveryAtNextLogon recoveryAtLogon(databasePath);
   TServerShutdown shutdown(databasePath);
   bool swapped = false, backingUp = false;
+  // What a job's failure of no more particular reason is.
+  TFailureReason jobReason = TFailureReason::kBackupFailed;
   unsigned pageSize = kRestorePageSize;
   try {
     ShowStage(*viewer, kStageBackup);
@@ -230,6 +242,7 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
     platform::TestPoint("backup");
 
     ShowStage(*viewer, kStageRestore);
+    jobReason = TFailureReason::kRestoreFailed;
     TServerLogin login = CurrentServerLogin();
     TJobChecks checks;
     // Right before the swap: the working database is still shut down as we left it,
@@ -240,7 +253,8 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
         throw Exception(FormatText(
             "Рабочая база данных \"%s\" была открыта для работы во время оптимизации (%s): в ней "
             "могли появиться изменения, которых нет в новой копии. Оптимизация прервана.",
-            {databasePath, now.attributes}));
+            {databasePath, now.attributes}))
+            .Because(TFailureReason::kBusy);
       }
     };
     // The backup has been read and is of no further use: gone before the flushes of
@@ -256,34 +270,37 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
     report.swapSeconds = restored.swapSeconds;
     report.pageSizeAfter = static_cast<int>(restored.rebuiltHeader.pageSize);
   } catch (const Exception& e) {
-    // Say what became of the working database: the rebuilt one stands in its place,
-    // or it is the old one, back online or (the server gone) still shut down.
-    std::string message = e.Message();
     if (swapped) {
       // Replaced, but the folder's new entry may not be on the disk: should the old
       // file come back after a power cut, the state file brings it back online.
       shutdown.KeepStateFile();
       throw;
     }
-    // Our own refusals say what they mean already; a backup that the server refused
-    // because the single place was taken gets that said.
-    bool otherProgram = dynamic_cast<const EOtherProgramAtWork*>(&e) != nullptr;
-    const auto* server = dynamic_cast<const EIBInterBaseError*>(&e);
-    if (backingUp && jobFailure && server != nullptr && server->HasCode(isc_shutdown)) {
-      message += std::string("\r\n") + kPlaceTaken;
-      otherProgram = true;
+    // One report: the failure's own text, one line for its cause in the operator's
+    // words (ours say it already), and one for what became of the working database —
+    // unchanged, or (the server gone) still shut down and how that is put right.
+    TFailureReason reason = FailureReasonOf(e);
+    std::string cause;
+    if (const auto* server = dynamic_cast<const EIBInterBaseError*>(&e)) {
+      if (backingUp && jobFailure && server->HasCode(isc_shutdown)) {
+        // The server refused the backup because the single place was taken.
+        cause = kPlaceTaken;
+        reason = TFailureReason::kBusy;
+      } else {
+        cause = ServerCause(*server).line;
+      }
     }
+    if (reason == TFailureReason::kInternal && jobFailure) reason = jobReason;
+    std::string message = e.Message();
+    if (!cause.empty()) message += "\r\n" + cause;
     std::string outcome = shutdown.Restore();
-    // The server's failures in the operator's words (they say the working database is
-    // unchanged).
-    std::string hint = otherProgram ? "" : OperatorHint(message);
     if (!outcome.empty())
       message += "\r\n" + outcome;
-    else if (!hint.empty())
-      message += "\r\n" + hint;
-    else if (!Contains(message, "Рабочая база данных не изменена"))  // with or without its dot
+    else if (!e.TellsUnchanged())
       message += std::string("\r\n") + kUntouched;
-    e.CopyWithMessage(message)->Raise();
+    std::unique_ptr<Exception> failure = e.CopyWithMessage(message);
+    failure->Because(reason);
+    failure->Raise();
   }
   report.sizeAfter = platform::FileSizeOf(databasePath).value_or(-1);
   Log(ProgramLogger(), "Итоги оптимизации:\r\n" + RebuildReportText(report), llPlain);

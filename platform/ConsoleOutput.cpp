@@ -16,4 +16,15 @@ std::string ToCodePage(const std::string& text, unsigned codePage) {
   }
 }
 
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // its LF adds it
+    if (text[i] == '\n') out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
 }  // namespace platform

@@ -6,6 +6,10 @@
 
 namespace platform {
 
+// Every line of text written through these ends in CR LF exactly once, as the log's
+// lines do, whatever the text brought (LF, or CR LF from the server and our own
+// messages); a CR alone (a terminal's return to the line's start) stays.
+
 // Writes text for people whole and flushes. A Windows console gets it as UTF-16 (it
 // shows Cyrillic whatever its code page); a file or a pipe gets it in the console's
 // code page (ConsoleCodePage), so that `> out.txt` or `| more` reads as the console
@@ -14,6 +18,11 @@ void WriteConsoleText(std::FILE* stream, const std::string& text);
 // Writes text that must stay UTF-8 in a file or a pipe (JSON), whole, and flushes; a
 // Windows console window shows it as WriteConsoleText does.
 void WriteUtf8Text(std::FILE* stream, const std::string& text);
+
+// `text` with every LF and every CR LF made one CR LF:
+//   "a\nb\r\n"  -> "a\r\nb\r\n"
+//   "\r\x1b[2Kx\n" -> "\r\x1b[2Kx\r\n"
+std::string WithCrLf(const std::string& text);
 
 // The code page text for people goes out in when it does not go to a console window:
 // on Windows the output code page of the console the program runs in, or the OEM

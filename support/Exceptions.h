@@ -2,6 +2,10 @@
 // every kind has a name and can make a new failure of its own kind from a text
 // (only the text is carried over, any further data keeps the kind's defaults), or a
 // copy of itself with another text (everything else carried over).
+//
+// A failure may also say, as data, what it means for whoever acts on it: its reason
+// (for a scheduler: retry later, or call somebody), and whether its text already
+// says that the working database is unchanged (so nobody adds that line again).
 #pragma once
 
 #include <algorithm>
@@ -10,6 +14,26 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// Why a rebuild failed, for machines; kUnset leaves it to be told by the failure's
+// kind and codes (FailureReasonOf).
+enum class TFailureReason : unsigned char {
+  kUnset,
+  kBusy,               // another program attached or rebuilding: nothing changed
+  kLogin,              // the server refused the login
+  kServerUnreachable,  // no server, or the connection to it lost
+  kNoRoom,             // no room on the disk
+  kPath,               // the path or the file refused before anything was done
+  kBackupFailed,
+  kRestoreFailed,
+  kNotSwapped,   // the rebuilt file could not take the working file's place
+  kNotFlushed,   // it did, but the folder's change is not on the disk yet
+  kInterrupted,  // the run was ended from outside
+  kRecovered,    // an earlier run was undone: nothing changed, repeat
+  kLibrary,      // the utility or client library missing or unusable
+  kUsage,        // a wrong command line
+  kInternal,
+};
 
 class Exception : public std::exception {
  public:
@@ -28,16 +52,33 @@ class Exception : public std::exception {
   // A copy of this failure, of its kind and with all its data, carrying `message`:
   // for wrapping a failure whose codes are decided on further out.
   virtual std::unique_ptr<Exception> CopyWithMessage(std::string message) const {
-    return std::make_unique<Exception>(std::move(message));
+    auto copy = std::make_unique<Exception>(*this);
+    copy->SetMessage(std::move(message));
+    return copy;
   }
   // Throws a copy of this failure as its own kind, so `catch (const EOSError&)` sees it.
   [[noreturn]] virtual void Raise() const { throw *this; }
+
+  TFailureReason Reason() const noexcept { return reason_; }
+  // Its text says already that the working database is unchanged.
+  bool TellsUnchanged() const noexcept { return tellsUnchanged_; }
+  // At the throw site: `throw Exception(text).Because(TFailureReason::kPath);`
+  Exception& Because(TFailureReason reason) noexcept {
+    reason_ = reason;
+    return *this;
+  }
+  Exception& SaysUnchanged() noexcept {
+    tellsUnchanged_ = true;
+    return *this;
+  }
 
  protected:
   void SetMessage(std::string message) { message_ = std::move(message); }
 
  private:
   std::string message_;
+  TFailureReason reason_ = TFailureReason::kUnset;
+  bool tellsUnchanged_ = false;
 };
 
 // Gives a kind its CreateNew and Raise; the kind itself names itself.
@@ -54,6 +95,15 @@ class ExceptionKind : public Base {
     return copy;
   }
   [[noreturn]] void Raise() const override { throw static_cast<const Self&>(*this); }
+  // As the base's, keeping the kind for `throw`.
+  Self& Because(TFailureReason reason) noexcept {
+    Exception::Because(reason);
+    return static_cast<Self&>(*this);
+  }
+  Self& SaysUnchanged() noexcept {
+    Exception::SaysUnchanged();
+    return static_cast<Self&>(*this);
+  }
 };
 
 // A failed system call: its code and the system's text for it.

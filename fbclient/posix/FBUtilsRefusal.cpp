@@ -9,7 +9,7 @@ namespace FBUtils {
 void RefuseStartWithMessageBox() { RefuseStartOnConsole(); }
 
 void RefuseStartOnConsole() {
-  platform::WriteConsoleText(stderr, std::string(kRefusalText) + "\n");
+  platform::WriteConsoleText(stderr, RefusalText() + "\n");
   std::_Exit(0);
 }
 

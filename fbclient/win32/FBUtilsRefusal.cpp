@@ -8,13 +8,13 @@
 namespace FBUtils {
 
 void RefuseStartWithMessageBox() {
-  ::MessageBoxW(::GetActiveWindow(), platform::Widen(kRefusalText).c_str(),
+  ::MessageBoxW(::GetActiveWindow(), platform::Widen(RefusalText()).c_str(),
                 platform::Widen(kRefusalCaption).c_str(), MB_OK | MB_ICONERROR);
   ::ExitProcess(0);
 }
 
 void RefuseStartOnConsole() {
-  platform::WriteConsoleText(stderr, std::string(kRefusalText) + "\n");
+  platform::WriteConsoleText(stderr, RefusalText() + "\n");
   ::ExitProcess(0);
 }
 

@@ -15,7 +15,8 @@ std::string ToOtherCodePage(const std::string& text, unsigned) {
 unsigned ConsoleCodePage() { return 65001; }
 
 void WriteConsoleText(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
+  std::string lines = WithCrLf(text);
+  std::fwrite(lines.data(), 1, lines.size(), stream);
   std::fflush(stream);
 }
 

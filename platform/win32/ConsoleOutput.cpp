@@ -1,5 +1,6 @@
 #include "platform/ConsoleOutput.h"
 
+#include <fcntl.h>
 #include <io.h>
 
 #include "platform/win32/WindowsSupport.h"
@@ -42,19 +43,26 @@ bool WriteToConsoleWindow(std::FILE* stream, const std::string& text) {
   return true;
 }
 
+// The line ends are ours already: the stream's text mode would make each LF a CR LF
+// again (CR CR LF), so the bytes go out in binary mode.
 void WriteBytes(std::FILE* stream, const std::string& bytes) {
+  std::fflush(stream);
+  int previous = ::_setmode(::_fileno(stream), _O_BINARY);
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
   std::fflush(stream);
+  if (previous != -1) ::_setmode(::_fileno(stream), previous);
 }
 
 }  // namespace
 
 void WriteConsoleText(std::FILE* stream, const std::string& text) {
-  if (!WriteToConsoleWindow(stream, text)) WriteBytes(stream, ToCodePage(text, ConsoleCodePage()));
+  std::string lines = WithCrLf(text);
+  if (!WriteToConsoleWindow(stream, lines)) WriteBytes(stream, ToCodePage(lines, ConsoleCodePage()));
 }
 
 void WriteUtf8Text(std::FILE* stream, const std::string& text) {
-  if (!WriteToConsoleWindow(stream, text)) WriteBytes(stream, text);
+  std::string lines = WithCrLf(text);
+  if (!WriteToConsoleWindow(stream, lines)) WriteBytes(stream, lines);
 }
 
 }  // namespace platform

@@ -12,6 +12,8 @@
 #include <csignal>
 #include <functional>
 #include <map>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "maintenance/DatabaseHeader.h"
@@ -158,10 +160,13 @@ TEST_F(Site, RefusedRunsChangeNothing) {
     if (!c.locked.empty()) lock = TakeRebuildLock(RealDatabasePath(folder + c.locked));
 
     RunResult run = Run("optimize --json '" + path + "'");
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 3) << "refused before anything was changed";
     EXPECT_TRUE(Has(run.err, c.refusal)) << run.err;
     EXPECT_TRUE(Has(run.err, "Рабочая база данных не изменена.")) << run.err;
-    EXPECT_EQ(run.out.rfind("{\"outcome\":\"failure\",\"message\":\"", 0), 0u) << run.out;
+    const std::string reason = c.refusal == running ? "busy" : "path";
+    EXPECT_EQ(run.out.rfind("{\"outcome\":\"failure\",\"reason\":\"" + reason + "\",\"message\":\"", 0),
+              0u)
+        << run.out;
     EXPECT_TRUE(Snapshot(folder) == before);
     EXPECT_TRUE(Has(ReadFile(dir_.File("QORD/LogFiles/QVNOptimizeDB.log")),
                     platform::Utf8ToCp1251("Ошибка оптимизации: ")))
@@ -179,28 +184,33 @@ TEST_F(Site, DatabasesInUseOrInAModeOfTheirOwnAreLeftAsTheyAre) {
     const char* name;
     std::function<void(const std::string&)> setUp;
     std::string refusal;
+    const char* reason;
   };
   std::unique_ptr<fbtest::Attachment> held;
   for (const Case& c : std::vector<Case>{
            {"attached",
             [&](const std::string& db) { held = std::make_unique<fbtest::Attachment>(db); },
-            "работает другая программа"},
+            "работает другая программа", "busy"},
            {"shutdown",
             [&](const std::string& db) {
               ServiceTool("action_properties dbname " + db +
                           " prp_shutdown_mode prp_sm_full prp_force_shutdown 0");
             },
-            "не в рабочем режиме (force write, full shutdown)"},
+            "не в рабочем режиме (force write, full shutdown)", "path"},
            {"readonly",
             [&](const std::string& db) {
               ServiceTool("action_properties dbname " + db + " prp_access_mode prp_am_readonly");
             },
-            "не в рабочем режиме"},
+            "не в рабочем режиме", "path"},
+           // The server would refuse the shutdown ("Target shutdown mode is invalid").
+           {"filecopy",
+            [&](const std::string& db) { Query(dir_, db, "ALTER DATABASE BEGIN BACKUP;"); },
+            "заблокирована для копирования файла (force write, backup lock)", "path"},
            {"shadow",
             [&](const std::string& db) {
               Query(dir_, db, "CREATE SHADOW 1 '" + db + ".shadow';\nCOMMIT;");
             },
-            "есть теневая копия"}}) {
+            "есть теневая копия", "path"}}) {
     SCOPED_TRACE(c.name);
     std::string db = dir_.File(std::string("QORD/DB/") + c.name + ".FDB");
     fbtest::CreateDatabase(dir_, db, 100);
@@ -208,16 +218,82 @@ TEST_F(Site, DatabasesInUseOrInAModeOfTheirOwnAreLeftAsTheyAre) {
     c.setUp(db);
     std::string attributes = HeaderOf(db).attributes;
 
-    RunResult run = Run("optimize '" + db + "'");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Has(run.err, c.refusal)) << run.err;
+    RunResult run = Run("optimize --json '" + db + "'");
+    EXPECT_EQ(run.status, 3) << "refused before anything was changed";
+    EXPECT_TRUE(Has(run.out, c.refusal)) << run.out;
+    EXPECT_EQ(run.out.rfind(std::string("{\"outcome\":\"failure\",\"reason\":\"") + c.reason + "\"", 0),
+              0u)
+        << run.out;
     EXPECT_EQ(HeaderOf(db).attributes, attributes);
     EXPECT_EQ(fbtest::PageSizeOf(db), 4096u);
     held.reset();
+    if (std::string(c.name) == "filecopy") Query(dir_, db, "ALTER DATABASE END BACKUP;");
     ServiceTool("action_properties dbname " + db + " prp_online_mode prp_sm_normal");
     EXPECT_EQ(fbtest::Content(dir_, db), content);
     EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);
   }
+}
+
+// The server stops while the backup runs: the operator is told that the server does
+// not answer, not that another program is at work; the database stays shut down
+// until the next start, once the server is back, brings it back online (a JSON notice
+// on stderr, beside the progress).
+TEST_F(Site, ServerStoppedDuringTheBackupIsToldAsTheServerGone) {
+  // A server of our own, which the test may stop.
+  const std::string script = "'" + std::string(QVN_SOURCE_DIR) + "/scripts/fbserver.sh' ";
+  const std::string folder = "'" + dir_.File("server") + "'";
+  const std::string start = "QVN_FB_SERVER=" + server_.kind + " " + script + "start " + folder;
+  auto shell = [](const std::string& command) {
+    std::string output;
+    if (std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+      ::pclose(pipe);
+    }
+    return output;
+  };
+  std::string settings = shell(start);
+  struct Stop {
+    std::function<void()> stop;
+    ~Stop() { stop(); }
+  } stop{[&] { shell(script + "stop " + folder); }};
+  std::smatch port, password;
+  ASSERT_TRUE(std::regex_search(settings, port, std::regex("QVN_FB_PORT=([0-9]+)"))) << settings;
+  ASSERT_TRUE(std::regex_search(settings, password, std::regex("QVN_FB_PASSWORD=([A-Za-z0-9]+)")))
+      << settings;
+  WriteIni(password[1], std::stoi(port[1]));
+  const std::string connect = "'127.0.0.1/" + port[1].str() + ":" + database_ +
+                              "' USER 'SYSDBA' PASSWORD '" + password[1].str() + "'";
+  fbtest::RunSql(dir_, "CREATE DATABASE " + connect + " PAGE_SIZE 4096;\nCREATE TABLE T (I "
+                       "INTEGER);\nINSERT INTO T VALUES (1);\nCOMMIT;\n");
+  ASSERT_TRUE(fbtest::WaitUntilFree(database_));
+
+  RunResult run = RunPausedAt(*this, "optimize '" + database_ + "'", "backup-running",
+                              dir_.File("pauses"), [&] { shell(script + "stop " + folder); });
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(StartsALine(run.err, "Создание резервной копии -> ")) << run.err;
+  EXPECT_TRUE(Has(run.err, "<# EIBInterBaseError #>\r\nНет связи с сервером Firebird на этом "
+                           "компьютере"))
+      << run.err;
+  EXPECT_TRUE(Has(run.err, "\r\nБаза данных \"" + database_ +
+                               "\" осталась закрытой для других программ: сервер Firebird не "
+                               "отвечает"))
+      << run.err;
+  EXPECT_FALSE(Has(run.err, "другая программа") || Has(run.err, "Закройте")) << run.err;
+
+  settings = shell(start);
+  ASSERT_TRUE(std::regex_search(settings, port, std::regex("QVN_FB_PORT=([0-9]+)"))) << settings;
+  ASSERT_TRUE(std::regex_search(settings, password, std::regex("QVN_FB_PASSWORD=([A-Za-z0-9]+)")));
+  WriteIni(password[1], std::stoi(port[1]));
+  RunResult again = Run("optimize --json '" + database_ + "'");
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.err.rfind("{\"notice\":\"recovery\",\"message\":\"Предыдущая оптимизация", 0),
+            0u)
+      << again.err;
+  std::istringstream lines(again.err);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_TRUE(line.size() > 2 && line.front() == '{' && line.substr(line.size() - 2) == "}\r")
+        << "a JSON line: " << line;
 }
 
 // A kill or a power cut at any step: the working name holds a whole database, the old
@@ -297,7 +373,7 @@ TEST_F(Site, OtherProgramsAreShutOutOrStopTheRebuild) {
     EXPECT_EQ(Has(row, "committed meanwhile"), committed) << other << row;
     if (c.holdsThePlace || !shutOut) {
       EXPECT_TRUE(committed || !c.commit) << other;
-      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.status, 3);
       EXPECT_TRUE(Has(run.err, "К базе данных подключилась другая программа")) << run.err;
       EXPECT_EQ(fbtest::PageSizeOf(database_), pageSize);
     } else {
@@ -457,7 +533,7 @@ TEST_F(Site, ADatabaseOfAnotherOwnerIsRefusedAsItIs) {
                                               "CREATE TABLE T (I INTEGER);\nCOMMIT;\n");
   ASSERT_TRUE(platform::FileExists(owned)) << made;
   RunResult run = Run("optimize '" + owned + "'");
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.status, 3);
   EXPECT_TRUE(Has(run.err, "пользователь QVN_OWNER, а не SYSDBA")) << run.err;
   EXPECT_TRUE(HeaderOf(owned).Online());
   EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);

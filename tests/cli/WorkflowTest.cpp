@@ -84,7 +84,14 @@ TEST(RebuildChecks, BackupOutputAndDatabaseModeDecideWhetherToGoOn) {
                     closing},
                    "Сервер сообщил об ошибке при создании резервной копии: gbak:text for"},
         OutputCase{{"gbak:writing shadow files", "gbak:    writing shadow file /db.shd", closing},
-                   "У базы данных есть теневая копия (shadow)"}}) {
+                   "У базы данных есть теневая копия (shadow)"},
+        // Names a user chose that hold the tool's words decide nothing.
+        OutputCase{{"gbak:    writing data for table \"ERROR: Exiting before completion\"",
+                    "gbak:    writing index \"truncating to closing file, committing, and finishing\"",
+                    "gbak:    writing privilege for user ERROR:", closing},
+                   nullptr},
+        OutputCase{{"gbak:    writing data for table \"closing file, committing, and finishing\"", ""},
+                   "Резервная копия не была доведена до конца"}}) {
     try {
       CheckBackupOutput(c.lines);
       EXPECT_EQ(c.refusal, nullptr) << c.lines[0];
@@ -101,7 +108,9 @@ TEST(RebuildChecks, BackupOutputAndDatabaseModeDecideWhetherToGoOn) {
   for (const ModeCase& c : {ModeCase{"force write", nullptr}, ModeCase{"", nullptr},
                             ModeCase{"force write, full shutdown", "не в рабочем режиме"},
                             ModeCase{"single-user maintenance", "не в рабочем режиме"},
-                            ModeCase{"force write, read only", "не в рабочем режиме"}}) {
+                            ModeCase{"force write, read only", "не в рабочем режиме"},
+                            ModeCase{"force write, backup lock", "заблокирована для копирования файла"},
+                            ModeCase{"backup merge", "заблокирована для копирования файла"}}) {
     TDatabaseHeader header;
     header.attributes = c.attributes;
     try {

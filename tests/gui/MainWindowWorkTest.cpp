@@ -87,7 +87,11 @@ TEST_F(Work, WithoutTheUtilityLibraryTheProgramRefusesToStart) {
   gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
   HWND box = program.WaitForDialog("Ошибка!");
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(DialogText(box), "Модуль fbUtils.dll не загружен. В запуске приложения отказано!");
+  const std::string text = DialogText(box);
+  EXPECT_EQ(text.rfind("Модуль fbUtils.dll не загружен. В запуске приложения отказано!", 0), 0u) << text;
+  EXPECT_NE(text.find("Файл fbUtils.dll не найден ни рядом с программой, ни как C:\\QORD\\fbUtils.dll"),
+            std::string::npos)
+      << text;
   for (HWND w : program.Windows()) EXPECT_NE(gui::ClassOf(w), "TForm1");
   PressOk(box);
   EXPECT_EQ(program.WaitForExit(), 0);
@@ -432,7 +436,19 @@ TEST_F(Work, ConsoleProgramRebuildsAndRefusesLikeTheWindow) {
   ConsoleRun refused = RunConsole(site, "stat");
   EXPECT_EQ(refused.exitCode, 1u);  // unlike the window: a scheduled run must see a failure
   EXPECT_FALSE(refused.doubledLineEnd) << "a line end doubled";
-  EXPECT_EQ(refused.output, "Модуль fbUtils.dll не загружен. В запуске приложения отказано!\n");
+  EXPECT_EQ(refused.output.rfind("Модуль fbUtils.dll не загружен. В запуске приложения отказано!\n"
+                                 "Файл fbUtils.dll не найден", 0),
+            0u)
+      << refused.output;
+  // A file that the system cannot load is named, with the system's reason.
+  ASSERT_TRUE(gui::WriteBytes(site.Path("fbUtils.dll"), "MZ damaged"));
+  ConsoleRun damaged = RunConsole(site, "stat");
+  EXPECT_EQ(damaged.exitCode, 1u);
+  EXPECT_NE(damaged.output.find("\nФайл \"" + site.Path("fbUtils.dll") +
+                                "\" есть, но система не смогла его загрузить: "),
+            std::string::npos)
+      << damaged.output;
+  std::filesystem::remove(std::filesystem::u8path(site.Path("fbUtils.dll")));
 
   site.Add("fbUtils.dll");
   site.Add("testdouble\\fbclient.dll", "fbclient.dll");
@@ -452,8 +468,18 @@ TEST_F(Work, ConsoleProgramRebuildsAndRefusesLikeTheWindow) {
   EXPECT_TRUE(ReadBytes(database) == content);
   EXPECT_FALSE(Exists(site.Path("BASE.qvnbasebackup")));
 
+  // Redirected, the tool's lines (CR LF already) and ours end in one CR LF each.
+  const std::string tool = "C:\\QORD\\FIREBIRD\\bin\\gstat.exe";
+  std::filesystem::create_directories("C:\\QORD\\FIREBIRD\\bin");
+  std::filesystem::copy_file(std::filesystem::u8path(platform::ExecutableDir() + "fake_gstat.exe"),
+                             tool, std::filesystem::copy_options::overwrite_existing);
+  ConsoleRun stat = RunConsole(site, "stat \"" + database + "\"");
+  std::filesystem::remove(tool);
+  EXPECT_FALSE(stat.doubledLineEnd) << "a line end doubled";
+  EXPECT_NE(stat.output.find("\nСтраница: 16384\n"), std::string::npos) << stat.output;
+
   ConsoleRun refusedPath = RunConsole(site, "optimize s:\\db\\base.fdb");
-  EXPECT_EQ(refusedPath.exitCode, 1u);
+  EXPECT_EQ(refusedPath.exitCode, 3u) << "refused before anything was changed";
   EXPECT_EQ(refusedPath.output, "База данных должна находиться НА ЭТОМ КОМПЬЮТЕРЕ!!!\n");
   EXPECT_EQ(RunConsole(site, "rebuild").exitCode, 2u);
 }

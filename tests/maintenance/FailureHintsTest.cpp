@@ -1,89 +1,77 @@
 #include <gtest/gtest.h>
 
-#include <string>
+#include <ibase.h>
 
+#include <set>
+#include <string>
+#include <vector>
+
+#include "maintenance/DatabaseShutdown.h"
 #include "maintenance/FailureHints.h"
 
 namespace {
 
-// Which line a failure gets: the messages as the rebuild raises them, with the
-// server's own texts (Firebird 3, checked against the private server; the Windows
-// system texts as a Russian or English Windows gives them).
-TEST(OperatorHint, NamesTheFailuresASiteMeets) {
-  enum Kind { kNone, kPassword, kNoServer, kDiskFull, kNoFile, kInUse };
+// A failure's cause and reason come from its codes, whatever its text says: the
+// status vectors as the server gives them (Firebird 3 and 4; the system codes of a
+// Linux and of a Windows server), each with a text that would mislead a reader of
+// words.
+TEST(FailureReason, TheCodesDecideTheCauseAndTheReason) {
+  using R = TFailureReason;
+  const char kMisleading[] = "database C:\\shutdown\\in use\\ZARVO.FDB: Unable to complete network "
+                             "request to host; No space left on device; Your user name and password";
   struct Case {
-    const char* message;
-    Kind kind;
+    std::vector<long> gds;
+    std::vector<long> system;
+    R reason;
+    const char* token;
+    bool retryLater;
   };
   const Case cases[] = {
-      {"Создание резервной копии -> Your user name and password are not defined. Ask your "
-       "database administrator to set up a Firebird login. <# EIBInterBaseError #>",
-       kPassword},
-      {"Создание резервной копии -> Error occurred during login, please check server "
-       "firebird.log for details <# EIBInterBaseError #>",
-       kPassword},
-      {"Создание резервной копии -> Unable to complete network request to host "
-       "\"127.0.0.1\".\r\nFailed to establish a connection. <# EIBInterBaseError #>",
-       kNoServer},
-      {"Восстановление из резервной копии -> Error reading data from the connection. "
-       "<# EIBInterBaseError #>",
-       kNoServer},
-      {"Создание резервной копии -> free disk space exhausted\r\nExiting before completion due "
-       "to errors <# EIBInterBaseError #>",
-       kDiskFull},
-      {"Восстановление из резервной копии -> I/O error during \"write\" operation for file "
-       "\"/data/ZARVO.qvntempbase\"\r\nError while trying to write to file\r\nNo space left on "
-       "device <# EIBInterBaseError #>",
-       kDiskFull},
-      {"Восстановление из резервной копии -> I/O error during \"write\" operation for file "
-       "\"C:\\QORD\\DB\\ZARVO.qvntempbase\"\r\nError while trying to write to file\r\n"
-       "Недостаточно места на диске. <# EIBInterBaseError #>",
-       kDiskFull},
-      {"Создание резервной копии -> I/O error during \"open\" operation for file "
-       "\"C:\\QORD\\DB\\ZARVO.FDB\"\r\nError while trying to open file\r\nThe system cannot "
-       "find the file specified. <# EIBInterBaseError #>",
-       kNoFile},
-      {"Восстановление из резервной копии -> I/O error during \"open O_CREAT\" operation for "
-       "file \"Z:\\ZARVO.qvntempbase\" <# EIBInterBaseError #>",
-       kNoFile},
-      {"Создание резервной копии -> database shutdown unsuccessful <# EIBInterBaseError #>",
-       kInUse},
-      {"Создание резервной копии -> lock time-out on wait transaction\r\nobject "
-       "C:\\QORD\\DB\\ZARVO.FDB is in use <# EIBInterBaseError #>",
-       kInUse},
-      {"Восстановление из резервной копии -> could not drop database /data/ZARVO.FDB "
-       "(database might be in use)\r\nExiting before completion due to errors "
-       "<# EIBInterBaseError #>",
-       kInUse},
-      {"UNABLE TO COMPLETE NETWORK REQUEST TO HOST \"127.0.0.1\".", kNoServer},
-      // The program's own messages already say what to do.
-      {"Недостаточно места на диске для оптимизации базы данных \"C:\\QORD\\DB\\ZARVO.FDB\": "
-       "нужно не менее 100 МБ, свободно 10 МБ. Освободите место на диске и повторите попытку. "
-       "Рабочая база данных не изменена.",
-       kNone},
-      {"Файл C:\\QORD\\DB\\ZARVO.FDB занят! Закройте все программы, которые работают с этой "
-       "базой данных!",
-       kNone},
-      {"Восстановление из резервной копии -> gbak: ERROR: unknown failure "
-       "<# EIBInterBaseError #>",
-       kNone},
-      {"", kNone},
+      {{isc_login}, {}, R::kLogin, "login", false},
+      {{isc_login_error}, {}, R::kLogin, "login", false},
+      {{isc_network_error, isc_net_connect_err}, {111}, R::kServerUnreachable, "server-unreachable", false},
+      {{isc_net_read_err}, {}, R::kServerUnreachable, "server-unreachable", false},
+      {{isc_att_shutdown}, {}, R::kServerUnreachable, "server-unreachable", false},  // it stopped
+      {{isc_io_error, isc_io_write_err}, {28}, R::kNoRoom, "no-room", false},
+      {{isc_io_error, isc_io_write_err}, {112}, R::kNoRoom, "no-room", false},
+      {{isc_gbak_disk_space_ex}, {}, R::kNoRoom, "no-room", false},
+      {{isc_io_error, isc_io_open_err}, {2}, R::kPath, "path", true},
+      {{isc_io_error, isc_io_create_err}, {13}, R::kPath, "path", true},
+      {{isc_shutfail}, {}, R::kBusy, "busy", true},
+      {{isc_lock_timeout, isc_obj_in_use}, {}, R::kBusy, "busy", true},
+      {{isc_gbak_db_in_use}, {}, R::kBusy, "busy", true},
+      // Decided by the step it came from (the single place taken), or none a site meets.
+      {{isc_shutdown}, {}, R::kInternal, "internal", false},
+      {{isc_bad_shutdown_mode}, {}, R::kInternal, "internal", false},
+      {{isc_random}, {}, R::kInternal, "internal", false},
   };
-  const std::string none = OperatorHint("");
-  const std::string lines[] = {
-      none,
-      OperatorHint("Your user name and password are not defined."),
-      OperatorHint("Unable to complete network request to host"),
-      OperatorHint("No space left on device"),
-      OperatorHint("Error while trying to open file"),
-      OperatorHint("database shutdown unsuccessful"),
-  };
-  EXPECT_EQ(none, "");
-  for (int i = 1; i < 6; ++i) {
-    EXPECT_NE(lines[i].find("Рабочая база данных не изменена."), std::string::npos) << i;
-    for (int j = 1; j < i; ++j) EXPECT_NE(lines[i], lines[j]) << i << " " << j;
+  std::set<std::string> lines;
+  for (const Case& c : cases) {
+    EIBInterBaseError failure(kMisleading, -902, c.gds.front(), c.gds, c.system);
+    TServerCause cause = ServerCause(failure);
+    EXPECT_EQ(FailureReasonOf(failure), c.reason) << c.token << " " << c.gds.front();
+    EXPECT_STREQ(ReasonToken(FailureReasonOf(failure)), c.token);
+    EXPECT_EQ(RefusedBeforeAnyChange(FailureReasonOf(failure)), c.retryLater) << c.token;
+    EXPECT_EQ(OperatorHint(failure), cause.line);
+    EXPECT_EQ(cause.line.empty(), c.reason == R::kInternal) << c.token;
+    if (!cause.line.empty()) {
+      lines.insert(cause.line);
+      // The cause only: what became of the working database is the next line's.
+      EXPECT_EQ(cause.line.find("Рабочая база данных"), std::string::npos) << cause.line;
+      EXPECT_EQ(cause.line.find("\r\n"), std::string::npos) << cause.line;
+    }
   }
-  for (const Case& c : cases) EXPECT_EQ(OperatorHint(c.message), lines[c.kind]) << c.message;
+  const std::vector<std::string> all = OperatorHintLines();
+  EXPECT_EQ(lines, (std::set<std::string>{all.begin(), all.end()}));
+
+  // The kinds and the throw sites' own reasons.
+  EXPECT_EQ(FailureReasonOf(EOtherProgramAtWork("x")), R::kBusy);
+  EXPECT_EQ(FailureReasonOf(EIBClientError("x")), R::kLibrary);
+  EXPECT_EQ(FailureReasonOf(Exception("x")), R::kInternal);
+  EXPECT_EQ(FailureReasonOf(*Exception("x").Because(R::kRecovered).CopyWithMessage("y")),
+            R::kRecovered);
+  EXPECT_TRUE(RefusedBeforeAnyChange(R::kRecovered));
+  EXPECT_EQ(OperatorHint(Exception(kMisleading)), "");
 }
 
 }  // namespace

@@ -96,3 +96,18 @@ TEST(Encoding, TablesAgreeWithTheCLibrary) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// Every line written for people or machines ends in CR LF once, whatever it brought.
+TEST(ConsoleOutput, EveryLineEndsInOneCrLf) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a\nb\r\n", "a\r\nb\r\n"},
+      {"\r\x1b[2Kx\n", "\r\x1b[2Kx\r\n"},  // a terminal's return to the line's start stays
+      {"a\r\n\r\n\nb", "a\r\n\r\n\r\nb"},
+      {"", ""},
+  };
+  for (const auto& [text, lines] : cases) EXPECT_EQ(platform::WithCrLf(text), lines) << text;
+}
+
+}  // namespace

@@ -61,13 +61,20 @@ TEST(ShippedTexts, StateTheRoomRuleTheProgramApplies) {
 
 TEST(ShippedTexts, TheGuideListsEveryLineAddedToAServerFailure) {
   const std::string guide = Flowed("docs/release/OPERATOR-RU.txt");
-  for (const char* failure :
-       {"Your user name and password are not defined", "Unable to complete network request to host",
-        "I/O error during \"open\" operation", "free disk space exhausted",
-        "database shutdown unsuccessful"}) {
-    std::string line = OperatorHint(failure);
-    ASSERT_FALSE(line.empty()) << failure;
+  for (const std::string& line : OperatorHintLines())
     EXPECT_NE(guide.find("«" + line + "»"), std::string::npos) << line;
+}
+
+// A scheduler acts on the reason's token and the exit status: the install note and
+// the README list every token the program gives.
+TEST(ShippedTexts, TheInstallNoteAndTheReadmeListEveryReason) {
+  for (const char* file : {"docs/release/INSTALL.txt", "README.md"}) {
+    const std::string text = Flowed(file);
+    for (int r = static_cast<int>(TFailureReason::kBusy); r <= static_cast<int>(TFailureReason::kInternal);
+         ++r) {
+      std::string token = std::string("\"") + ReasonToken(static_cast<TFailureReason>(r)) + "\"";
+      EXPECT_NE(text.find(token), std::string::npos) << file << ": " << token;
+    }
   }
 }
 

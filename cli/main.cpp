@@ -193,7 +193,7 @@ int Recover(const std::vector<std::string>& named) {
                                        result.outcome == TRecoveryOutcome::kLeftToOthers
                                    ? stdout
                                    : stderr,
-                               WithLineFeeds(text) + "\n");
+                               text + "\n");
   }
   return status;
 }

@@ -73,6 +73,7 @@ std::vector<std::string> OperatorHintLines() {
 TFailureReason FailureReasonOf(const Exception& failure) {
   if (failure.Reason() != TFailureReason::kUnset) return failure.Reason();
   if (dynamic_cast<const EOtherProgramAtWork*>(&failure) != nullptr) return TFailureReason::kBusy;
+  if (dynamic_cast<const EInterrupted*>(&failure) != nullptr) return TFailureReason::kInterrupted;
   if (dynamic_cast<const EIBClientError*>(&failure) != nullptr) return TFailureReason::kLibrary;
   if (const auto* server = dynamic_cast<const EIBInterBaseError*>(&failure)) {
     TFailureReason reason = ServerCause(*server).reason;

@@ -7,7 +7,8 @@ set -eu
 # fbclient bridge of the Windows tests (tests/winebridge), built by winegcc against the
 # native client of each word size. The line before that: the fuzz targets (clang with
 # libFuzzer; llvm-15 for the symbolizer of the sanitizers' reports). The last line: the
-# Firebird 4 root of the server tests (scripts/fb4root.sh).
+# Debian 13 roots of the Firebird 4 server tests (scripts/fb4root.sh) and of the 32-bit
+# Wine (scripts/wine32root.sh).
 PACKAGES="
   g++ cmake ninja-build make pkg-config
   googletest libgtest-dev libgmock-dev

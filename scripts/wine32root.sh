@@ -3,8 +3,8 @@
 # own (a Debian 12 mirror whose i386 lists lag behind leaves wine32:i386 uninstallable):
 # Debian 13's Wine (wine32 beside wine64, as on a 64-bit Windows), its 32-bit Firebird
 # client and the tools the fbclient bridge is built with (winegcc -m32), in a minimal
-# Debian 13 root made by debootstrap. Built once per machine (about 2.5 GB and three
-# to four minutes here) and reused; rebuilt when missing or incomplete. Needs root.
+# Debian 13 root made by debootstrap. Built once per machine (about 2.6 GB and two
+# to three minutes here) and reused; rebuilt when missing or incomplete. Needs root.
 #
 #   wine32root.sh             build it unless it is there; prints its path
 #   wine32root.sh --check     exit 0 when it is there and complete

@@ -469,7 +469,8 @@ TEST_F(Site, LinkIntoACyrillicFolderIsRebuiltBesideTheRealFile) {
 
   RunResult run = Run("optimize --json '" + database_ + "'");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out.rfind("{\"outcome\":\"success\",\"message\":\"" + std::string(kOptimizeSuccess) +
+  EXPECT_EQ(run.out.rfind("{\"outcome\":\"success\",\"reason\":null,\"message\":\"" +
+                              std::string(kOptimizeSuccess) +
                               "\",\"database\":\"" + fs::canonical(real).string() +
                               "\",\"sizeBefore\":",
                           0),

@@ -12,7 +12,6 @@
 // (another program at work, an earlier run undone, the path or file refused). Text
 // for people goes out in the console's code page, JSON in UTF-8; every line ends in
 // CR LF. With --json stderr carries JSON lines only.
-#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -233,12 +232,6 @@ int main(int argc, char** argv) {
   // a failure does, and a closed pipe never ends the program.
   platform::WatchForInterruption();
   platform::RemoveCurrentFolderFromLibrarySearch();  // before any library is loaded
-#ifndef _WIN32
-  // Paths are UTF-8 here. The Firebird client reads a database's file name in the C
-  // library's character set, which is ASCII until a locale is set, and refuses a
-  // Cyrillic folder then; the character set alone, so that numbers keep their form.
-  if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) std::setlocale(LC_CTYPE, "");
-#endif
   const std::vector<std::string> args(argv + 1, argv + argc);
   TCommandLine commandLine;
   try {

@@ -260,22 +260,28 @@ std::uint64_t TServerShutdown::ConfirmFull(const char* step) {
 
 void TServerShutdown::ShutOut(const TDatabaseHeader& online) {
   Record(false, true, online.nextTransaction, false);
+  std::string refusal;
   try {
     WithService(CurrentServerLogin(), [&](fbclient::TServiceConnection& service) {
       service.ShutDown(databasePath_, fbclient::TShutdownMode::kFull);
     });
   } catch (const EIBInterBaseError& e) {
     // Refused because somebody is attached ("database shutdown unsuccessful"), or
-    // because somebody is shutting it down already.
-    if (e.HasCode(isc_shutfail) || e.HasCode(isc_shutinprog) || e.HasCode(isc_shutdown) ||
-        e.HasCode(isc_lock_timeout))
-      RefuseOtherProgram(databasePath_, "Сервер: " + e.Message());
-    throw;
+    // because a shutdown is under way — which, on Firebird 4 Classic, may be this very
+    // one, done all the same: the header decides.
+    if (!e.HasCode(isc_shutfail) && !e.HasCode(isc_shutinprog) && !e.HasCode(isc_shutdown) &&
+        !e.HasCode(isc_lock_timeout))
+      throw;
+    refusal = "Сервер: " + e.Message();
   }
   WaitUntilClosedByServer(databasePath_);
   TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
   if (!header.FullShutdown())
-    RefuseOtherProgram(databasePath_, "Сервер не закрыл базу данных: " + header.attributes);
+    RefuseOtherProgram(databasePath_, refusal.empty()
+                                          ? "Сервер не закрыл базу данных: " + header.attributes
+                                          : refusal);
+  if (!refusal.empty())
+    ProgramLog("Сервер ответил отказом, но закрыл базу данных полностью: " + refusal, llPlain);
   Record(false, true, header.nextTransaction, true);
   counts_.assign(1, header.nextTransaction);
 }

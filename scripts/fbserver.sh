@@ -231,8 +231,9 @@ commit;"
         (in_fb4_root "$system" "$FB4_BIN/firebird") </dev/null >>"$dir/server.log" 2>&1 &
     fi
     echo $! >"$dir/server.pid"
-    # Ready when the service port accepts connections.
-    for _ in $(seq 1 400); do
+    # Ready when the service port accepts connections (a loaded machine may take
+    # tens of seconds to start a chrooted server).
+    for _ in $(seq 1 1200); do
         if ! port_free "$port"; then
             print_env
             exit 0

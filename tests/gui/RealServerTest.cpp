@@ -393,13 +393,21 @@ class RealServer : public ::testing::Test {
 
   // Presses "optimize" for `path` in the program's window; the text of the box
   // that ends the work, once the progress window has gone.
-  std::string OptimizeInWindow(const Installation& site, const std::string& path) {
-    gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
+  // Writes `path` into the program's field and presses "optimize"; its main window,
+  // or null when it shows none.
+  static HWND PressOptimize(const gui::RunningProgram& program, const std::string& path) {
     HWND form = program.WaitForWindow(L"TForm1");
-    if (form == nullptr) return "<no main window>";
+    if (form == nullptr) return nullptr;
     ::SendMessageW(::GetDlgItem(form, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
                    reinterpret_cast<LPARAM>(platform::Widen(path).c_str()));
     gui::Click(::GetDlgItem(form, UMain::kButton1.id));
+    return form;
+  }
+
+  std::string OptimizeInWindow(const Installation& site, const std::string& path) {
+    gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
+    HWND form = PressOptimize(program, path);
+    if (form == nullptr) return "<no main window>";
     HWND box = program.WaitForDialog("Оптимизация БД", std::chrono::seconds(120));
     if (box == nullptr) return "<no box>";
     std::string text = DialogText(box);
@@ -518,11 +526,7 @@ TEST_F(RealServer, AWindowRunKilledInTheBackupLeavesARunOnceThatBringsTheDatabas
   {
     gui::ScopedEnvironment stop(L"QVN_TEST_STOP_AT", L"backup-running");
     gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
-    HWND form = program.WaitForWindow(L"TForm1");
-    ASSERT_NE(form, nullptr);
-    ::SendMessageW(::GetDlgItem(form, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
-                   reinterpret_cast<LPARAM>(platform::Widen(kSiteDatabase).c_str()));
-    gui::Click(::GetDlgItem(form, UMain::kButton1.id));
+    ASSERT_NE(PressOptimize(program, kSiteDatabase), nullptr);
     ASSERT_EQ(program.WaitForExit(std::chrono::seconds(60)), 86);
   }
   ASSERT_NE(HeaderPage(kSiteDatabase, server_).find("single-user"), std::string::npos);
@@ -654,11 +658,8 @@ TEST_F(RealServer, TheProgressWindowShowsHowFarTheRebuildIs) {
   ::GetEnvironmentVariableW(L"QVN_SCREENSHOT_PPI", ppi, 8);
   std::string suffix = ppi[0] ? "-" + platform::Narrow(ppi, wcslen(ppi)) : "";
   gui::RunningProgram program(site.Path("QVNOptimizeDB.exe"), "");
-  HWND form = program.WaitForWindow(L"TForm1");
+  HWND form = PressOptimize(program, kSiteDatabase);
   ASSERT_NE(form, nullptr);
-  ::SendMessageW(::GetDlgItem(form, UMain::kFilenameEdit1.id), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(platform::Widen(kSiteDatabase).c_str()));
-  gui::Click(::GetDlgItem(form, UMain::kButton1.id));
 
   // Lines 2 to 5 from the top: the stage and the rows under it.
   std::vector<std::vector<std::string>> looks;

@@ -56,19 +56,6 @@ void ReadOutput(fbclient::TServiceConnection& service, CapturedOutput& captured,
   }
 }
 
-// Deletes a file left by an earlier run; a file that cannot be deleted ends the job,
-// and so does anything at the name that is not a plain file (the server would write
-// through a link wherever it points).
-bool DeleteStaleFile(const std::string& path) {
-  CheckSideFileIsOurs(path);
-  if (!platform::FileExists(path)) return false;
-  if (!platform::RemoveFile(path)) {
-    std::string reason = platform::SystemErrorText(platform::LastErrorCode());
-    throw Exception(FormatText("Ошибка при удалении файла \"%s\": %s", {path, reason}));
-  }
-  return true;
-}
-
 std::string ServerName(const std::string& host, int port) {
   return host + "/" + std::to_string(port);
 }
@@ -108,6 +95,16 @@ bool WaitUntilFree(const std::string& path, std::chrono::seconds limit) {
 }
 
 }  // namespace
+
+bool DeleteStaleFile(const std::string& path) {
+  CheckSideFileIsOurs(path);
+  if (!platform::FileExists(path)) return false;
+  if (!platform::RemoveFile(path)) {
+    std::string reason = platform::SystemErrorText(platform::LastErrorCode());
+    throw Exception(FormatText("Ошибка при удалении файла \"%s\": %s", {path, reason}));
+  }
+  return true;
+}
 
 void BackupDatabase(const std::string& host, const std::string& databasePath,
                     const std::string& backupPath, const std::string& userName,

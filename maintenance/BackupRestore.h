@@ -23,6 +23,11 @@ struct TJobChecks {
                                   // one (called before anything else can fail)
 };
 
+// Deletes a side file left by an earlier run; true when there was one. A file that
+// cannot be deleted raises, and so does anything at the name that is not a plain
+// file (the server would write through a link wherever it points).
+bool DeleteStaleFile(const std::string& path);
+
 // Returns when the backup file is complete (and `checks.after` has passed; when it
 // fails, the backup file is removed).
 void BackupDatabase(const std::string& host, const std::string& databasePath,

@@ -10,6 +10,7 @@
 #include "logger/LogFormat.h"
 #include "logger/QLXLogger.h"
 #include "maintenance/FailureHints.h"
+#include "maintenance/BackupRestore.h"
 #include "maintenance/FileNames.h"
 #include "maintenance/ProgramLogger.h"
 #include "maintenance/RebuildChecks.h"
@@ -150,7 +151,8 @@ std::string StateFileText(const TShutdownState& state) {
 }
 
 bool IsOurStateText(const std::string& text) {
-  return text.compare(0, sizeof kStateMark - 1, kStateMark) == 0 ||
+  // Empty: made, and cut short before its first write (nothing was shut down yet).
+  return text.empty() || text.compare(0, sizeof kStateMark - 1, kStateMark) == 0 ||
          text.compare(0, sizeof kOlderStateMark - 1, kOlderStateMark) == 0;
 }
 
@@ -218,7 +220,9 @@ void TServerShutdown::Record(bool single, bool full, std::uint64_t next, bool ex
     platform::File file = platform::File::Open(
         statePath, first ? platform::FileOpenMode::kCreateExclusive : platform::FileOpenMode::kReadWrite);
     entered_ = true;  // from here on every way out brings the database back online
-    file.Truncate(0);
+    // Every version has the same length (the first line is of fixed width and the
+    // rest never changes): it is written over the one before, never truncated, so a
+    // write cut short leaves a file still recognised as ours.
     file.Write(text.data(), text.size());
     file.Close();
     if (!platform::FlushFileToDisk(statePath) || (first && !platform::FlushFolderOf(statePath)))
@@ -240,6 +244,13 @@ void TServerShutdown::Record(bool single, bool full, std::uint64_t next, bool ex
 // Firebird 4 SuperServer, closing a database, may still count a transaction of its
 // own). Bounded: a file still held after that is read as it is, and a count that is
 // off then refuses the rebuild rather than lets it pass.
+// The server's answers to a change of shutdown mode it could not make, or says it
+// could not: somebody attached, or a shutdown under way. The header decides.
+static bool RefusedShutdown(const EIBInterBaseError& e) {
+  return e.HasCode(isc_shutfail) || e.HasCode(isc_shutinprog) || e.HasCode(isc_shutdown) ||
+         e.HasCode(isc_lock_timeout);
+}
+
 static void WaitUntilClosedByServer(const std::string& databasePath) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!platform::IsFileFree(databasePath) && std::chrono::steady_clock::now() < deadline)
@@ -269,9 +280,7 @@ void TServerShutdown::ShutOut(const TDatabaseHeader& online) {
     // Refused because somebody is attached ("database shutdown unsuccessful"), or
     // because a shutdown is under way — which, on Firebird 4 Classic, may be this very
     // one, done all the same: the header decides.
-    if (!e.HasCode(isc_shutfail) && !e.HasCode(isc_shutinprog) && !e.HasCode(isc_shutdown) &&
-        !e.HasCode(isc_lock_timeout))
-      throw;
+    if (!RefusedShutdown(e)) throw;
     refusal = "Сервер: " + e.Message();
   }
   WaitUntilClosedByServer(databasePath_);
@@ -314,19 +323,14 @@ void TServerShutdown::CloseAgain(fbclient::TServiceConnection* service) {
       });
     }
   } catch (const EIBInterBaseError& e) {
-    if (!e.HasCode(isc_shutfail) && !e.HasCode(isc_shutdown) && !e.HasCode(isc_shutinprog)) throw;
+    if (!RefusedShutdown(e)) throw;
   }
   ConfirmFull("полное закрытие");
 }
 
 void TServerShutdown::Calibrate(const std::string& scratchPath,
                                 const std::function<void()>& whileAdmitted) {
-  // A file left there by an earlier run goes first; anything but a plain file stops.
-  CheckSideFileIsOurs(scratchPath);
-  if (platform::FileExists(scratchPath) && !platform::RemoveFile(scratchPath)) {
-    throw Exception(FormatText("Ошибка при удалении файла \"%s\": %s",
-                               {scratchPath, platform::SystemErrorText(platform::LastErrorCode())}));
-  }
+  DeleteStaleFile(scratchPath);  // a file left there by an earlier run goes first
   AdmitOne();
   if (whileAdmitted) whileAdmitted();
   {

@@ -12,5 +12,9 @@
 // Folder separators: '\', '/' and the drive colon on Windows; '/' elsewhere.
 std::string ChangeFileExt(const std::string& path, const std::string& extension);
 
+// A short name for `key` that is the same in every process and run: the 64-bit
+// FNV-1a hash of its bytes in 16 hex digits (names of locks and registrations).
+std::string NameDigest(const std::string& key);
+
 constexpr const char* kBackupExtension = ".qvnbasebackup";
 constexpr const char* kTempBaseExtension = ".qvntempbase";

@@ -48,11 +48,7 @@ std::unique_ptr<platform::NamedLock> OpenRebuildLock(const std::string& database
   platform::NamedLockError error;
   std::unique_ptr<platform::NamedLock> lock;
   if (key) {
-    std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
-    for (unsigned char c : *key) hash = (hash ^ c) * 1099511628211ULL;
-    char name[64];
-    std::snprintf(name, sizeof name, "QVNOptimizeDB-%016llx",
-                  static_cast<unsigned long long>(hash));
+    const std::string name = "QVNOptimizeDB-" + NameDigest(*key);
     // POSIX: every user must reach the same lock file, so the shared /tmp, never a
     // per-user folder; a file planted there in the way makes the open fail, and then
     // the rebuild stops rather than run unguarded.

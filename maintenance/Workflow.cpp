@@ -91,12 +91,7 @@ void CheckDatabasePath(const std::string& path) {
 }
 
 std::string RecoveryRegistrationName(const std::string& databasePath) {
-  std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
-  for (unsigned char c : platform::FileNameKey(databasePath)) hash = (hash ^ c) * 1099511628211ULL;
-  char name[64];
-  std::snprintf(name, sizeof name, "QVNOptimizeDB recover %016llx",
-                static_cast<unsigned long long>(hash));
-  return name;
+  return "QVNOptimizeDB recover " + NameDigest(platform::FileNameKey(databasePath));
 }
 
 std::string RecoveryCommand(const std::string& databasePath) {

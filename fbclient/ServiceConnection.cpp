@@ -88,8 +88,9 @@ void TServiceConnection::RunToEnd(const TSpbBuilder& spb) {
   while (!Eof()) GetNextLine();
 }
 
-void TServiceConnection::ShutDown(const std::string& databasePath, TShutdownMode mode) {
-  RunToEnd(ShutdownParameters(databasePath, mode));
+void TServiceConnection::ShutDown(const std::string& databasePath, TShutdownMode mode,
+                                  std::uint32_t waitSeconds) {
+  RunToEnd(ShutdownParameters(databasePath, mode, waitSeconds));
 }
 
 void TServiceConnection::EnterSingleUser(const std::string& databasePath) {

@@ -42,8 +42,10 @@ class TServiceConnection {
   void StartHeaderStatistics(const std::string& databasePath);
 
   // Runs a properties action to its end: a shutdown in `mode`, back online, or the
-  // database closed at once. A refusal raises EIBInterBaseError.
-  void ShutDown(const std::string& databasePath, TShutdownMode mode);
+  // database closed at once. A refusal raises EIBInterBaseError. A shutdown waits up
+  // to `waitSeconds` for those attached to leave, letting nobody new in meanwhile.
+  void ShutDown(const std::string& databasePath, TShutdownMode mode,
+                std::uint32_t waitSeconds = 0);
   void EnterSingleUser(const std::string& databasePath);
   void BringOnline(const std::string& databasePath);
   void CloseLingering(const std::string& databasePath);

@@ -145,12 +145,13 @@ TSpbBuilder PropertiesOf(const std::string& databasePath) {
 
 }  // namespace
 
-TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode) {
+TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode,
+                               std::uint32_t waitSeconds) {
   TSpbBuilder spb = PropertiesOf(databasePath);
   spb.AddByte(isc_spb_prp_shutdown_mode, static_cast<unsigned char>(mode));
   // Not isc_spb_prp_force_shutdown: that one ends the others' attachments, and with
   // them their work in progress.
-  spb.AddNumber(isc_spb_prp_attachments_shutdown, 0);
+  spb.AddNumber(isc_spb_prp_attachments_shutdown, waitSeconds);
   return spb;
 }
 

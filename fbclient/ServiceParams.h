@@ -53,9 +53,12 @@ enum class TShutdownMode : unsigned char {
   kFull = 3,    // nobody at all
 };
 
-// Shuts the database down in `mode`, refused at once (timeout 0) while anybody is
-// attached who may not stay: the server never ends an attachment for it.
-TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode);
+// Shuts the database down in `mode` once nobody is attached who may not stay: the
+// server refuses every new attachment from the request on, waits up to `waitSeconds`
+// for the others to leave (0: refused at once while anybody is attached) and never
+// ends an attachment for it.
+TSpbBuilder ShutdownParameters(const std::string& databasePath, TShutdownMode mode,
+                               std::uint32_t waitSeconds = 0);
 // From full shutdown to single-user: one SYSDBA or owner attachment at most.
 TSpbBuilder SingleUserParameters(const std::string& databasePath);
 // Brings the database back online (normal mode) from either shutdown mode.

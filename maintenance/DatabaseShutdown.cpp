@@ -269,12 +269,17 @@ std::uint64_t TServerShutdown::ConfirmFull(const char* step) {
   return header.nextTransaction;
 }
 
+// How long the first shutdown waits for those attached to leave: what ends on its own
+// (a sweep the server started, a connection's process still closing on Classic) is let
+// finish; a program that stays is refused after it.
+constexpr std::uint32_t kShutOutWaitSeconds = 5;
+
 void TServerShutdown::ShutOut(const TDatabaseHeader& online) {
   Record(false, true, online.nextTransaction, false);
   std::string refusal;
   try {
     WithService(CurrentServerLogin(), [&](fbclient::TServiceConnection& service) {
-      service.ShutDown(databasePath_, fbclient::TShutdownMode::kFull);
+      service.ShutDown(databasePath_, fbclient::TShutdownMode::kFull, kShutOutWaitSeconds);
     });
   } catch (const EIBInterBaseError& e) {
     // Refused because somebody is attached ("database shutdown unsuccessful"), or

@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "cli/JsonText.h"
 #include "maintenance/FileNames.h"
@@ -241,6 +243,21 @@ TEST_F(Site, DatabaseHeldOpenIsRefusedAndNothingIsTouched) {
   EXPECT_FALSE(Leftovers());
   // The refused shutdown may touch the header (Classic servers do), never the data.
   EXPECT_EQ(fbtest::PageSizeOf(database_), 4096u);
+  EXPECT_EQ(fbtest::Content(dir_, database_), content);
+
+  // A program that leaves while the server waits for it (a sweep that ends, a
+  // connection closing) does not stop the rebuild.
+  fbtest::Attachment leaving(database_);
+  ASSERT_TRUE(leaving.Attached());
+  holder.Detach();
+  std::thread leave([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    leaving.Detach();
+  });
+  RunResult waited = Run("optimize '" + database_ + "'");
+  leave.join();
+  EXPECT_EQ(waited.status, 0) << waited.err;
+  EXPECT_EQ(fbtest::PageSizeOf(database_), 16384u);
   EXPECT_EQ(fbtest::Content(dir_, database_), content);
 }
 

@@ -273,20 +273,35 @@ std::uint64_t TServerShutdown::ConfirmFull(const char* step) {
 // (a sweep the server started, a connection's process still closing on Classic) is let
 // finish; a program that stays is refused after it.
 constexpr std::uint32_t kShutOutWaitSeconds = 5;
+// A first shutdown asked and not seen to end (the run killed, the call failed) may
+// still be made until then: the server's wait, the second it takes after the last
+// attachment leaves, and a margin for a loaded machine.
+constexpr auto kShutOutSettles = std::chrono::seconds(kShutOutWaitSeconds + 5);
 
 void TServerShutdown::ShutOut(const TDatabaseHeader& online) {
   Record(false, true, online.nextTransaction, false);
   std::string refusal;
-  try {
-    WithService(CurrentServerLogin(), [&](fbclient::TServiceConnection& service) {
+  {
+    TServerLogin login = CurrentServerLogin();
+    fbclient::TServiceConnection service(login.ServerName(), login.user, login.password);
+    service.Attach();
+    const auto asked = std::chrono::steady_clock::now();
+    try {
       service.ShutDown(databasePath_, fbclient::TShutdownMode::kFull, kShutOutWaitSeconds);
-    });
-  } catch (const EIBInterBaseError& e) {
-    // Refused because somebody is attached ("database shutdown unsuccessful"), or
-    // because a shutdown is under way — which, on Firebird 4 Classic, may be this very
-    // one, done all the same: the header decides.
-    if (!RefusedShutdown(e)) throw;
-    refusal = "Сервер: " + e.Message();
+    } catch (const EIBInterBaseError& e) {
+      // Refused because somebody is attached ("database shutdown unsuccessful"), or
+      // because a shutdown is under way — which, on Firebird 4 Classic, may be this
+      // very one, done all the same: the header decides.
+      if (!RefusedShutdown(e)) {
+        settlesAt_ = asked + kShutOutSettles;
+        throw;
+      }
+      refusal = "Сервер: " + e.Message();
+    } catch (...) {
+      settlesAt_ = asked + kShutOutSettles;
+      throw;
+    }
+    service.Detach();
   }
   WaitUntilClosedByServer(databasePath_);
   TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
@@ -390,6 +405,9 @@ std::string TServerShutdown::Restore() noexcept {
   if (!entered_) return std::string();
   entered_ = false;
   try {
+    // Brought online before a shutdown still pending took effect, it would be left
+    // shut down.
+    if (settlesAt_) std::this_thread::sleep_until(*settlesAt_);
     BringOnlineAndCheck(databasePath_);
     RemoveStateFile(ShutdownStatePath(databasePath_));
     return std::string();
@@ -504,6 +522,20 @@ TRecoveryResult RecoverEndedRun(const std::string& databasePath) {
             FormatText("Файл \"%s\" не найден на этом компьютере!", {target})};
   }
   TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), target);
+  if (header.Online() && state->full && !state->single && !state->exact) {
+    // The run ended while it asked for the first shutdown, which the server may make
+    // yet: looked at again once it would have.
+    std::optional<std::int64_t> written = platform::LastWriteTimeMs(statePath);
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    const auto settles = std::chrono::duration_cast<std::chrono::milliseconds>(kShutOutSettles);
+    const std::int64_t left = written ? *written + settles.count() - now : settles.count();
+    if (left > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, settles.count())));
+      header = ReadDatabaseHeader(CurrentServerLogin(), target);
+    }
+  }
   if (header.Online()) {
     // Ended before the shutdown took effect, or after the swap: nothing to undo.
     RemoveStateFile(statePath);

@@ -24,6 +24,7 @@
 // made later by somebody else is told from ours.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -88,7 +89,8 @@ class TServerShutdown {
   TServerShutdown& operator=(const TServerShutdown&) = delete;
 
   // Online to full shutdown, writing the state file first; `online` is the header
-  // that showed it online. Raises EOtherProgramAtWork while anybody is attached.
+  // that showed it online. The server waits a few seconds for those attached to
+  // leave; raises EOtherProgramAtWork when somebody stays.
   void ShutOut(const TDatabaseHeader& online);
   // Full shutdown to single-user, for one attachment: the backup's.
   void AdmitOne();
@@ -126,6 +128,9 @@ class TServerShutdown {
 
   std::string databasePath_;
   bool entered_ = false;
+  // Set when the first shutdown was asked and its end not seen: the server may still
+  // make it until then, so the database is not brought back online before.
+  std::optional<std::chrono::steady_clock::time_point> settlesAt_;
   std::vector<std::uint64_t> counts_;  // N0, N1, N2, N3 as they come
 };
 

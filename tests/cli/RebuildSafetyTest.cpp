@@ -12,11 +12,14 @@
 #include <csignal>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
 
 #include "maintenance/DatabaseHeader.h"
+#include "maintenance/DatabaseShutdown.h"
 #include "maintenance/RebuildChecks.h"
 #include "maintenance/Workflow.h"
 #include "platform/posix/Fd.h"
@@ -323,6 +326,40 @@ TEST_F(Site, KilledAtAnyStepLeavesAWholeDatabaseThatTheNextStartBringsBack) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(fbtest::Content(dir_, database_), content);
   EXPECT_EQ(SideFilesUnder(dir_.File("QORD")), 0u);
+}
+
+// Killed while the server waits for a program to leave before it shuts the database
+// down: the shutdown comes after the run is gone, and a recovery made at once still
+// leaves the database online.
+TEST_F(Site, KilledWhileTheServerWaitsToShutDownIsBroughtBackAllTheSame) {
+  fbtest::CreateDatabase(dir_, database_);
+  const std::string content = fbtest::Content(dir_, database_);
+  const std::string statePath = dir_.File("QORD/DB/ZARVO.qvnshutdown");
+  auto holder = std::make_unique<fbtest::Attachment>(database_);
+  ASSERT_TRUE(holder->Attached());
+  std::thread program([&] { Run("optimize '" + database_ + "'"); });
+  std::optional<TShutdownState> state;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((!state || state->processId == 0) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (platform::FileExists(statePath)) state = ParseStateFile(ReadFile(statePath));
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // the server is waiting now
+  if (state && state->processId > 0) ::kill(static_cast<pid_t>(state->processId), SIGKILL);
+  program.join();
+  ASSERT_TRUE(state && state->processId > 0);
+  // The program leaves while the recovery looks: the server shuts the database down.
+  std::thread leave([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    holder.reset();
+  });
+  RunResult recover = Run("recover '" + database_ + "'");
+  leave.join();
+  EXPECT_EQ(recover.status, 0) << recover.err;
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_TRUE(HeaderOf(database_).Online()) << HeaderOf(database_).attributes;
+  EXPECT_FALSE(platform::FileExists(statePath));
+  EXPECT_EQ(fbtest::Content(dir_, database_), content);
 }
 
 // Another program attaches, with or without a commit, while the rebuild runs: the

@@ -296,6 +296,9 @@ void TServerShutdown::ShutOut(const TDatabaseHeader& online) {
         settlesAt_ = asked + kShutOutSettles;
         throw;
       }
+      // Only "unsuccessful" says the server gave the request up; after the others
+      // it may still make it.
+      if (!e.HasCode(isc_shutfail)) settlesAt_ = asked + kShutOutSettles;
       refusal = "Сервер: " + e.Message();
     } catch (...) {
       settlesAt_ = asked + kShutOutSettles;
@@ -305,6 +308,13 @@ void TServerShutdown::ShutOut(const TDatabaseHeader& online) {
   }
   WaitUntilClosedByServer(databasePath_);
   TDatabaseHeader header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
+  if (!header.FullShutdown() && settlesAt_) {
+    std::this_thread::sleep_until(*settlesAt_);
+    settlesAt_.reset();
+    WaitUntilClosedByServer(databasePath_);
+    header = ReadDatabaseHeader(CurrentServerLogin(), databasePath_);
+  }
+  settlesAt_.reset();
   if (!header.FullShutdown())
     RefuseOtherProgram(databasePath_, refusal.empty()
                                           ? "Сервер не закрыл базу данных: " + header.attributes

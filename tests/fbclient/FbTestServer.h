@@ -127,10 +127,27 @@ class Attachment {
     dpb += static_cast<char>(server.password.size());
     dpb += server.password;
     std::string name = ServerName(server.port) + ":" + database;
-    ISC_STATUS_ARRAY status = {};
-    attach_(status, static_cast<short>(name.size()), name.c_str(), &handle_,
-            static_cast<short>(dpb.size()), dpb.data());
+    auto interpret = library_.SymbolAs<decltype(&fb_interpret)>("fb_interpret");
+    // A server under load may refuse an attachment for a moment: asked again for a
+    // few seconds, and the last refusal kept for the test's report.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      ISC_STATUS_ARRAY status = {};
+      handle_ = 0;
+      if (attach_(status, static_cast<short>(name.size()), name.c_str(), &handle_,
+                  static_cast<short>(dpb.size()), dpb.data()) == 0)
+        return;
+      error_.clear();
+      const ISC_STATUS* vector = status;
+      char text[512];
+      while (interpret != nullptr && interpret(text, sizeof text, &vector) > 0)
+        error_ += std::string(error_.empty() ? "" : "; ") + text;
+      if (std::chrono::steady_clock::now() >= deadline) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
   }
+  // Why the attachment was refused, as the server said it.
+  const std::string& Error() const { return error_; }
   ~Attachment() { Detach(); }
   Attachment(const Attachment&) = delete;
   Attachment& operator=(const Attachment&) = delete;
@@ -146,6 +163,7 @@ class Attachment {
   decltype(&isc_attach_database) attach_ = nullptr;
   decltype(&isc_detach_database) detach_ = nullptr;
   isc_db_handle handle_ = 0;
+  std::string error_;
 };
 
 }  // namespace fbtest

@@ -165,7 +165,7 @@ TEST(IsFileFree, BusyWhileTheServerHasTheDatabaseAttached) {
   EXPECT_TRUE(platform::IsFileFree(database));
 
   fbtest::Attachment attachment(database);
-  ASSERT_TRUE(attachment.Attached());
+  ASSERT_TRUE(attachment.Attached()) << attachment.Error();
   EXPECT_FALSE(platform::IsFileFree(database));
   attachment.Detach();
 

@@ -105,6 +105,16 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+// How long ago the file was last written, in milliseconds; none when it cannot be told.
+std::optional<std::int64_t> MillisecondsSinceWritten(const std::string& path) {
+  std::optional<std::int64_t> written = platform::LastWriteTimeMs(path);
+  if (!written) return std::nullopt;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+             .count() -
+         *written;
+}
+
 // The server's text of several lines as one, for a line of the operator's report.
 std::string OneLine(std::string text) {
   for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
@@ -239,11 +249,6 @@ void TServerShutdown::Record(bool single, bool full, std::uint64_t next, bool ex
   }
 }
 
-// In full shutdown nobody is attached, and the server closes the database: the count
-// is read once it has (the header page on the disk then holds all the server did;
-// Firebird 4 SuperServer, closing a database, may still count a transaction of its
-// own). Bounded: a file still held after that is read as it is, and a count that is
-// off then refuses the rebuild rather than lets it pass.
 // The server's answers to a change of shutdown mode it could not make, or says it
 // could not: somebody attached, or a shutdown under way. The header decides.
 static bool RefusedShutdown(const EIBInterBaseError& e) {
@@ -251,6 +256,11 @@ static bool RefusedShutdown(const EIBInterBaseError& e) {
          e.HasCode(isc_lock_timeout);
 }
 
+// In full shutdown nobody is attached, and the server closes the database: the count
+// is read once it has (the header page on the disk then holds all the server did;
+// Firebird 4 SuperServer, closing a database, may still count a transaction of its
+// own). Bounded: a file still held after that is read as it is, and a count that is
+// off then refuses the rebuild rather than lets it pass.
 static void WaitUntilClosedByServer(const std::string& databasePath) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!platform::IsFileFree(databasePath) && std::chrono::steady_clock::now() < deadline)
@@ -468,11 +478,8 @@ bool ServerLetGo(const std::string& path) {
   if (!platform::IsFileFree(path)) return false;
 #ifndef _WIN32
   // POSIX shows no hold on a backup being written: it must have stood still a while.
-  std::optional<std::int64_t> written = platform::LastWriteTimeMs(path);
-  auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                 std::chrono::system_clock::now().time_since_epoch())
-                 .count();
-  if (!written || now - *written < 10000) return false;
+  std::optional<std::int64_t> age = MillisecondsSinceWritten(path);
+  if (!age || *age < 10000) return false;
 #endif
   return true;
 }
@@ -535,14 +542,11 @@ TRecoveryResult RecoverEndedRun(const std::string& databasePath) {
   if (header.Online() && state->full && !state->single && !state->exact) {
     // The run ended while it asked for the first shutdown, which the server may make
     // yet: looked at again once it would have.
-    std::optional<std::int64_t> written = platform::LastWriteTimeMs(statePath);
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-    const auto settles = std::chrono::duration_cast<std::chrono::milliseconds>(kShutOutSettles);
-    const std::int64_t left = written ? *written + settles.count() - now : settles.count();
+    const std::int64_t settles =
+        std::chrono::duration_cast<std::chrono::milliseconds>(kShutOutSettles).count();
+    const std::int64_t left = settles - MillisecondsSinceWritten(statePath).value_or(0);
     if (left > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, settles.count())));
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, settles)));
       header = ReadDatabaseHeader(CurrentServerLogin(), target);
     }
   }

@@ -151,9 +151,9 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
     recovered = RecoverInterruptedRebuild(databasePath);
   } catch (const EIBInterBaseError& e) {
     // The server could not be asked: its cause, and nothing was done.
-    TServerCause cause = ServerCause(e);
+    const std::string cause = OperatorHint(e);
     std::unique_ptr<Exception> failure = e.CopyWithMessage(
-        e.Message() + (cause.line.empty() ? "" : "\r\n" + cause.line) + "\r\n" + kUntouched);
+        e.Message() + (cause.empty() ? "" : "\r\n" + cause) + "\r\n" + kUntouched);
     failure->SaysUnchanged();
     failure->Raise();
   }
@@ -282,7 +282,7 @@ void RebuildDatabase(const std::string& typedPath, TRebuildReport& report, bool&
         cause = kPlaceTaken;
         reason = TFailureReason::kBusy;
       } else {
-        cause = ServerCause(*server).line;
+        cause = OperatorHint(*server);
       }
     }
     if (reason == TFailureReason::kInternal && jobFailure) reason = jobReason;

@@ -22,6 +22,33 @@ release_mounts() {
     done
 }
 
+# Starts a build of $ROOT, for a script with a `complete` test of its root: one builder
+# at a time (a second one waits, then finds the root complete and prints its path),
+# a fresh debootstrap of $SUITE in $new (what a broken earlier attempt left there gone
+# first) in which nothing installed may start a service, /proc mounted. Sets new,
+# started and log; NAME ($1) heads the script's messages.
+begin_root_build() {
+    mkdir -p "$(dirname "$ROOT")"
+    exec 9>"$ROOT.lock"
+    flock 9
+    if complete; then echo "$ROOT"; exit 0; fi
+    new=$ROOT.new
+    release_mounts "$new"
+    rm -rf "$new"
+    trap 'release_mounts "$new"' EXIT
+    started=$(date +%s)
+    log=$ROOT.build.log
+    local src
+    src=$(debian_mirror)
+    echo "$1: debootstrap $SUITE from $src into $new" >&2
+    debootstrap --variant=minbase "$SUITE" "$new" "$src" >"$log" 2>&1 ||
+        { tail -30 "$log" >&2; exit 1; }
+    # Nothing the packages bring may start inside the root.
+    printf '#!/bin/sh\nexit 101\n' >"$new/usr/sbin/policy-rc.d"
+    chmod +x "$new/usr/sbin/policy-rc.d"
+    mount -t proc proc "$new/proc"
+}
+
 # The folders given that exist, links resolved, each once and none inside another
 # (never /): what is bound into a root.
 shared_folders() {

@@ -30,33 +30,13 @@ if complete; then echo "$ROOT"; exit 0; fi
 
 [ "$(id -u)" -eq 0 ] || { echo "fb4root: building the Firebird 4 root needs root" >&2; exit 1; }
 
-mkdir -p "$(dirname "$ROOT")"
-# One builder at a time; a second one waits and then finds the root complete.
-exec 9>"$ROOT.lock"
-flock 9
-if complete; then echo "$ROOT"; exit 0; fi
+begin_root_build fb4root
 
-new=$ROOT.new
-# Whatever a broken earlier attempt left mounted inside is let go before it is removed.
-release_mounts "$new"
-rm -rf "$new"
-trap 'release_mounts "$new"' EXIT
-
-started=$(date +%s)
-src=$(debian_mirror)
-echo "fb4root: debootstrap $SUITE from $src into $new" >&2
-debootstrap --variant=minbase "$SUITE" "$new" "$src" >"$ROOT.build.log" 2>&1 ||
-    { tail -30 "$ROOT.build.log" >&2; exit 1; }
-
-# Nothing the packages bring may start inside the root.
-printf '#!/bin/sh\nexit 101\n' >"$new/usr/sbin/policy-rc.d"
-chmod +x "$new/usr/sbin/policy-rc.d"
-mount -t proc proc "$new/proc"
 echo "fb4root: installing $PACKAGES" >&2
 chroot "$new" /usr/bin/env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -q --no-install-recommends $PACKAGES >>"$ROOT.build.log" 2>&1 ||
-    { tail -30 "$ROOT.build.log" >&2; exit 1; }
-chroot "$new" apt-get clean >>"$ROOT.build.log" 2>&1 || true
+    apt-get install -y -q --no-install-recommends $PACKAGES >>"$log" 2>&1 ||
+    { tail -30 "$log" >&2; exit 1; }
+chroot "$new" apt-get clean >>"$log" 2>&1 || true
 umount "$new/proc"
 
 # Places the host's folders are bound to at start (the same paths inside as outside).

@@ -70,29 +70,8 @@ esac
 if complete; then echo "$ROOT"; exit 0; fi
 [ "$(id -u)" -eq 0 ] || { echo "wine32root: building the 32-bit Wine root needs root" >&2; exit 1; }
 
-mkdir -p "$(dirname "$ROOT")"
-# One builder at a time; a second one waits and then finds the root complete.
-exec 9>"$ROOT.lock"
-flock 9
-if complete; then echo "$ROOT"; exit 0; fi
+begin_root_build wine32root
 
-new=$ROOT.new
-# Whatever a broken earlier attempt left mounted inside is let go before it is removed.
-release_mounts "$new"
-rm -rf "$new"
-trap 'release_mounts "$new"' EXIT
-
-started=$(date +%s)
-src=$(debian_mirror)
-log=$ROOT.build.log
-echo "wine32root: debootstrap $SUITE from $src into $new" >&2
-debootstrap --variant=minbase "$SUITE" "$new" "$src" >"$log" 2>&1 ||
-    { tail -30 "$log" >&2; exit 1; }
-
-# Nothing the packages bring may start inside the root.
-printf '#!/bin/sh\nexit 101\n' >"$new/usr/sbin/policy-rc.d"
-chmod +x "$new/usr/sbin/policy-rc.d"
-mount -t proc proc "$new/proc"
 echo "wine32root: installing" $PACKAGES >&2
 in_new() { chroot "$new" /usr/bin/env DEBIAN_FRONTEND=noninteractive "$@" >>"$log" 2>&1; }
 in_new dpkg --add-architecture i386 &&

@@ -250,10 +250,7 @@ TEST_F(Site, DatabaseHeldOpenIsRefusedAndNothingIsTouched) {
   fbtest::Attachment leaving(database_);
   ASSERT_TRUE(leaving.Attached());
   holder.Detach();
-  std::thread leave([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    leaving.Detach();
-  });
+  std::thread leave = fbtest::DetachLater(leaving, std::chrono::milliseconds(1500));
   RunResult waited = Run("optimize '" + database_ + "'");
   leave.join();
   EXPECT_EQ(waited.status, 0) << waited.err;

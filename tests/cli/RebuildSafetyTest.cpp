@@ -335,8 +335,8 @@ TEST_F(Site, KilledWhileTheServerWaitsToShutDownIsBroughtBackAllTheSame) {
   fbtest::CreateDatabase(dir_, database_);
   const std::string content = fbtest::Content(dir_, database_);
   const std::string statePath = dir_.File("QORD/DB/ZARVO.qvnshutdown");
-  auto holder = std::make_unique<fbtest::Attachment>(database_);
-  ASSERT_TRUE(holder->Attached());
+  fbtest::Attachment holder(database_);
+  ASSERT_TRUE(holder.Attached()) << holder.Error();
   std::thread program([&] { Run("optimize '" + database_ + "'"); });
   std::optional<TShutdownState> state;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -349,10 +349,7 @@ TEST_F(Site, KilledWhileTheServerWaitsToShutDownIsBroughtBackAllTheSame) {
   program.join();
   ASSERT_TRUE(state && state->processId > 0);
   // The program leaves while the recovery looks: the server shuts the database down.
-  std::thread leave([&] {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    holder.reset();
-  });
+  std::thread leave = fbtest::DetachLater(holder, std::chrono::seconds(1));
   RunResult recover = Run("recover '" + database_ + "'");
   leave.join();
   EXPECT_EQ(recover.status, 0) << recover.err;

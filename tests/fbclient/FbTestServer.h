@@ -166,4 +166,13 @@ class Attachment {
   std::string error_;
 };
 
+// Leaves after `delay`, on a thread of its own: a program that goes while the
+// rebuild waits for it.
+inline std::thread DetachLater(Attachment& attachment, std::chrono::milliseconds delay) {
+  return std::thread([&attachment, delay] {
+    std::this_thread::sleep_for(delay);
+    attachment.Detach();
+  });
+}
+
 }  // namespace fbtest
